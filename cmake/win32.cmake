@@ -1,0 +1,57 @@
+# MinGW i686 build: the control DLL, the stand-ins, the Wine tests and benchmarks.
+
+# Every part adds its Win32 sources with trv_add_control_sources(); they form one
+# library, trv_control, that the DLL and the Wine test programs link.
+function(trv_add_control_sources)
+  set_property(GLOBAL APPEND PROPERTY TRV_CONTROL_SOURCES ${ARGN})
+endfunction()
+function(trv_add_control_libs)
+  set_property(GLOBAL APPEND PROPERTY TRV_CONTROL_LIBS ${ARGN})
+endfunction()
+file(GLOB TRV_PLATFORM_WIN32 CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
+trv_add_control_sources(${TRV_PLATFORM_WIN32})
+trv_add_control_libs(trv_core shell32 shlwapi user32 kernel32 advapi32 comctl32 ole32 oleaut32 uuid)
+
+# GoogleTest for the Wine test programs.
+set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Wine runs every test program in one throwaway prefix under the build tree.
+set(TRV_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(TRV_WINE_ENV
+  WINEPREFIX=${TRV_WINEPREFIX} WINEARCH=win32 WINEDEBUG=-all
+  "WINEDLLOVERRIDES=mscoree,mshtml=" LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8
+  TRV_BUILD_DIR=${CMAKE_BINARY_DIR} TRV_SOURCE_DIR=${CMAKE_SOURCE_DIR})
+add_test(NAME wine_prefix_setup
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/wineprefix setup ${TRV_WINEPREFIX} ${CMAKE_BINARY_DIR})
+set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine
+  ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT 300)
+add_test(NAME wine_prefix_cleanup
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/wineprefix cleanup ${TRV_WINEPREFIX} ${CMAKE_BINARY_DIR})
+set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine
+  ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT 120)
+
+# trv_add_wine_test(NAME <name> COMMAND <program> [args...] [TIMEOUT s])
+function(trv_add_wine_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND wine ${T_COMMAND})
+  set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine
+    ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT ${T_TIMEOUT} RUN_SERIAL TRUE)
+endfunction()
+
+foreach(part server update select testbed tests/wine tests/scripts bench tools)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${part}/win32.cmake)
+    include(${CMAKE_SOURCE_DIR}/${part}/win32.cmake)
+  endif()
+endforeach()
+
+get_property(TRV_CONTROL_SOURCES GLOBAL PROPERTY TRV_CONTROL_SOURCES)
+get_property(TRV_CONTROL_LIBS GLOBAL PROPERTY TRV_CONTROL_LIBS)
+add_library(trv_control STATIC ${TRV_CONTROL_SOURCES})
+target_link_libraries(trv_control PUBLIC ${TRV_CONTROL_LIBS})

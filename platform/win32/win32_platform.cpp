@@ -1,0 +1,108 @@
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <clocale>
+#include <mutex>
+
+namespace trv {
+
+namespace {
+
+std::mutex g_checkLock;
+Win32Platform::InstallCheck g_installCheck;
+
+}  // namespace
+
+void Win32Platform::SetInstallCheck(InstallCheck check) {
+    std::lock_guard<std::mutex> lock(g_checkLock);
+    g_installCheck = std::move(check);
+}
+
+Win32Platform& SystemPlatform() {
+    static Win32Platform platform;
+    return platform;
+}
+
+std::string Win32Platform::ProgramFilesFolder() {
+    char buffer[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_PROGRAM_FILES, FALSE);
+    return buffer;
+}
+
+bool Win32Platform::TempFolder(std::string& folder) {
+    char buffer[MAX_PATH] = {};
+    const DWORD n = GetTempPathA(MAX_PATH, buffer);
+    if (n == 0 || n >= MAX_PATH) return false;
+    folder.assign(buffer, n);
+    return true;
+}
+
+WindowRef Win32Platform::FindWindowByClass(const std::string& className) {
+    return reinterpret_cast<WindowRef>(FindWindowA(className.c_str(), nullptr));
+}
+
+bool Win32Platform::StartProgram(const std::string& program, const std::string& parameters) {
+    const HINSTANCE result = ShellExecuteA(nullptr, nullptr, program.c_str(), parameters.c_str(),
+                                           nullptr, SW_SHOWNORMAL);
+    // Values above 32 mean the program was started.
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+void Win32Platform::Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
+
+bool Win32Platform::FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool Win32Platform::RemoveFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != FALSE;
+}
+
+AppendResult Win32Platform::AppendExclusive(const std::string& path, const void* data,
+                                            std::size_t size) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                   ? AppendResult::Busy
+                   : AppendResult::Failed;
+    }
+    bool ok = SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER ||
+              GetLastError() == NO_ERROR;
+    DWORD written = 0;
+    ok = ok && WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) &&
+         written == size;
+    ok = CloseHandle(file) && ok;
+    return ok ? AppendResult::Ok : AppendResult::Failed;
+}
+
+bool Win32Platform::SendCopyData(WindowRef window, std::uintptr_t sender, std::uint32_t kind,
+                                 const void* data, std::uint32_t size) {
+    HWND hwnd = reinterpret_cast<HWND>(window);
+    if (!IsWindow(hwnd)) return false;
+    COPYDATASTRUCT cds;
+    cds.dwData = kind;
+    cds.cbData = size;
+    cds.lpData = const_cast<void*>(data);
+    SendMessageA(hwnd, WM_COPYDATA, static_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&cds));
+    return true;
+}
+
+void Win32Platform::SetKoreanLocale() { std::setlocale(LC_ALL, "Korean"); }
+
+int Win32Platform::RunInstallCheck() {
+    InstallCheck check;
+    {
+        std::lock_guard<std::mutex> lock(g_checkLock);
+        check = g_installCheck;
+    }
+    // Until a check is put in place the suite counts as not ready: a hand-off
+    // never starts programs that nobody has verified.
+    return check ? check() : 2;
+}
+
+}  // namespace trv
