@@ -45,10 +45,14 @@ function(trv_add_wine_test)
     ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT ${T_TIMEOUT} RUN_SERIAL TRUE)
 endfunction()
 
-foreach(part server update select testbed tests/wine tests/scripts bench tools)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/${part}/win32.cmake)
-    include(${CMAKE_SOURCE_DIR}/${part}/win32.cmake)
-  endif()
+# Each folder brings its own win32*.cmake files (one per owner, so parts do not
+# edit each other's build files).
+foreach(part server update select testbed tests/wine tests/scripts bench tools docs)
+  file(GLOB part_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${part}/win32*.cmake)
+  list(SORT part_files)
+  foreach(f ${part_files})
+    include(${f})
+  endforeach()
 endforeach()
 
 get_property(TRV_CONTROL_SOURCES GLOBAL PROPERTY TRV_CONTROL_SOURCES)

@@ -7,12 +7,14 @@
 #include <clocale>
 #include <mutex>
 
+#include "update/update_check.h"
+
 namespace trv {
 
 namespace {
 
 std::mutex g_checkLock;
-Win32Platform::InstallCheck g_installCheck;
+Win32Platform::InstallCheck g_installCheck;  // set by tests to stand in for the dialog
 
 }  // namespace
 
@@ -100,9 +102,7 @@ int Win32Platform::RunInstallCheck() {
         std::lock_guard<std::mutex> lock(g_checkLock);
         check = g_installCheck;
     }
-    // Until a check is put in place the suite counts as not ready: a hand-off
-    // never starts programs that nobody has verified.
-    return check ? check() : 2;
+    return check ? check() : RunFileUpdateCheck();
 }
 
 }  // namespace trv

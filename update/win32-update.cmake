@@ -1,0 +1,1 @@
+trv_add_control_sources(${CMAKE_SOURCE_DIR}/update/update_check_placeholder.cpp)
