@@ -79,7 +79,7 @@ bool FakePlatform::SendCopyData(WindowRef window, std::uintptr_t sender, std::ui
     calls.push_back("copydata " + std::to_string(kind));
     bool alive = false;
     for (const auto& w : windows) alive = alive || w.second == window;
-    if (!alive) return false;
+    if (!alive || sendFails) return false;
     sent.push_back({window, sender, kind, std::string(static_cast<const char*>(data), size)});
     return true;
 }

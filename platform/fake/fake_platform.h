@@ -42,6 +42,7 @@ public:
     bool startFails = false;
     int busyAppends = 0;     // appends answered Busy before they succeed
     bool appendFails = false;
+    bool sendFails = false;  // the window went away before the message
 
     // State and record
     std::map<std::string, WindowRef> windows;        // class -> handle
