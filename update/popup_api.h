@@ -1,0 +1,12 @@
+// Entry point for the COM object's AllowPopUp method.
+#pragma once
+
+#include <string>
+
+namespace trv {
+
+// Adds site (narrow ANSI text, converted from the script's string) to the
+// current user's pop-up allow list. Failures are silent by design.
+void AllowPopUpSite(const std::string& site);
+
+}  // namespace trv
