@@ -20,9 +20,19 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # Wine runs every test program in one throwaway prefix under the build tree.
+# An x86_64 tree runs under wine64 (for kernels that refuse 32-bit programs).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(TRV_ARCH x86_64)
+  set(TRV_WINEARCH win64)
+else()
+  set(TRV_ARCH i686)
+  set(TRV_WINEARCH win32)
+endif()
+# Tests call Wine as ${TRV_WINE} <program> ...
+set(TRV_WINE ${CMAKE_SOURCE_DIR}/scripts/wine-run ${TRV_ARCH})
 set(TRV_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(TRV_WINE_ENV
-  WINEPREFIX=${TRV_WINEPREFIX} WINEARCH=win32 WINEDEBUG=-all
+  WINEPREFIX=${TRV_WINEPREFIX} WINEARCH=${TRV_WINEARCH} TRV_ARCH=${TRV_ARCH} WINEDEBUG=-all
   "WINEDLLOVERRIDES=mscoree,mshtml=" LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8
   TRV_BUILD_DIR=${CMAKE_BINARY_DIR} TRV_SOURCE_DIR=${CMAKE_SOURCE_DIR})
 add_test(NAME wine_prefix_setup
@@ -35,12 +45,13 @@ set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine
   ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT 120)
 
 # trv_add_wine_test(NAME <name> COMMAND <program> [args...] [TIMEOUT s])
+# Scripts that need Wine themselves get TRV_ARCH and call scripts/wine-run.
 function(trv_add_wine_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  add_test(NAME ${T_NAME} COMMAND wine ${T_COMMAND})
+  add_test(NAME ${T_NAME} COMMAND ${TRV_WINE} ${T_COMMAND})
   set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine
     ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT ${T_TIMEOUT} RUN_SERIAL TRUE)
 endfunction()

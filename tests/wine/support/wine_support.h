@@ -1,0 +1,40 @@
+// Helpers shared by the Wine test programs: paths between the build tree and
+// the prefix, the stand-in clients, and bounded waits.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace trv::winetest {
+
+// "/a/b" -> "Z:\a\b"
+std::string WindowsPath(const std::string& unixPath);
+// The build tree (TRV_BUILD_DIR) as a Windows path, without a final backslash.
+std::string BuildDir();
+std::string SourceDir();
+// "C:\Program Files\TARVOSK\" as the control derives it.
+std::string InstallDir();
+// Text in the ANSI code page from UTF-16.
+std::string Ansi(const std::wstring& text);
+std::wstring Wide(const std::string& ansi);
+
+// Copies the stand-in client programs into the install folder.
+bool InstallStandInClients();
+bool RemoveInstalledClients();
+// Posts WM_CLOSE to every stand-in window and waits (bounded) until none is left.
+bool CloseAllClients(DWORD timeoutMs = 10000);
+
+// Polls until `done` holds or the time is up; returns the last result.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs = 50);
+
+bool MakeFolder(const std::string& path);  // with parents
+std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// Sets or clears (value nullptr) a variable for this process and the
+// programs it starts.
+void SetEnv(const char* name, const char* value);
+
+}  // namespace trv::winetest
