@@ -1,0 +1,642 @@
+// pagehost: runs a page's control logic the way the browser does. It creates
+// each <object classid="clsid:..."> of the page, runs the page's JScript
+// blocks through the system's script engine with every object reachable by
+// its id, and binds <script for="ID" event="Name(args)"> blocks to the
+// objects' events through their connection points.
+//
+//   pagehost.exe PAGE.html [--call Function]... [--trace]
+//
+// Exit code: 0 when everything ran, 1 after a script error, 2 when the page
+// or an object could not be loaded.
+#include <windows.h>
+#include <activscp.h>
+#include <shellapi.h>
+#include <objsafe.h>
+#include <ocidl.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "html_page.h"
+
+namespace {
+
+// Not every import library carries these.
+#ifdef _WIN64
+const IID kIID_IActiveScriptParse = {
+    0xc7ef7658, 0xe1ee, 0x480e, {0x97, 0xea, 0xd5, 0x2c, 0xb4, 0xd7, 0x6d, 0x17}};
+#else
+const IID kIID_IActiveScriptParse = {
+    0xbb1a2ae2, 0xa4f9, 0x11cf, {0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0, 0x64}};
+#endif
+
+std::string g_pageName;
+bool g_trace = false;
+int g_scriptErrors = 0;
+
+// ---- text --------------------------------------------------------------
+
+std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    UINT cp = CP_UTF8;
+    int n = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, text.data(),
+                                static_cast<int>(text.size()), nullptr, 0);
+    if (n == 0) {  // not UTF-8: take it as the ANSI code page
+        cp = CP_ACP;
+        n = MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    }
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
+                        nullptr, nullptr);
+    return out;
+}
+
+// Output goes out as UTF-8 bytes, whatever the console's code page.
+void Print(const std::wstring& line) {
+    const std::string bytes = ToUtf8(line + L"\n");
+    DWORD written = 0;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        std::fflush(stdout);
+    }
+}
+
+std::wstring Hex(HRESULT hr) {
+    wchar_t buf[16];
+    swprintf(buf, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    return buf;
+}
+
+// A value as script would show it.
+std::wstring Show(const VARIANT& v) {
+    if (V_VT(&v) == VT_EMPTY) return L"undefined";
+    if (V_VT(&v) == VT_NULL) return L"null";
+    VARIANT s;
+    VariantInit(&s);
+    if (FAILED(VariantChangeType(&s, const_cast<VARIANT*>(&v), VARIANT_ALPHABOOL, VT_BSTR)))
+        return L"[object]";
+    std::wstring out(V_BSTR(&s) ? V_BSTR(&s) : L"", SysStringLen(V_BSTR(&s)));
+    VariantClear(&s);
+    return out;
+}
+
+// ---- small COM helpers --------------------------------------------------
+
+template <class T>
+class Ptr {
+public:
+    Ptr() = default;
+    Ptr(const Ptr& o) : p_(o.p_) { if (p_) p_->AddRef(); }
+    Ptr& operator=(const Ptr& o) {
+        if (o.p_) o.p_->AddRef();
+        if (p_) p_->Release();
+        p_ = o.p_;
+        return *this;
+    }
+    ~Ptr() { if (p_) p_->Release(); }
+    T** Out() { Reset(); return &p_; }
+    void Reset() { if (p_) p_->Release(); p_ = nullptr; }
+    T* Get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    template <class U>
+    HRESULT As(Ptr<U>& out, REFIID iid) const {
+        return p_ ? p_->QueryInterface(iid, reinterpret_cast<void**>(out.Out())) : E_POINTER;
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+struct PageItem {
+    std::wstring id;
+    Ptr<IUnknown> object;
+    Ptr<IDispatch> dispatch;
+    Ptr<ITypeInfo> classInfo;
+};
+
+class Host;
+
+// ---- the host's own globals: alert ---------------------------------------
+
+class HostGlobals : public IDispatch {
+public:
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    IFACEMETHODIMP_(ULONG) Release() override { return --refs_; }  // static lifetime
+    IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
+    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                 DISPID* ids) override {
+        if (!names || !ids) return E_POINTER;
+        HRESULT hr = S_OK;
+        for (UINT i = 0; i < count; ++i) {
+            ids[i] = DISPID_UNKNOWN;
+            if (i == 0 && names[i] && lstrcmpiW(names[i], L"alert") == 0)
+                ids[i] = 1;
+            else
+                hr = DISP_E_UNKNOWNNAME;
+        }
+        return hr;
+    }
+    IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                          VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (id != 1) return DISP_E_MEMBERNOTFOUND;
+        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        std::wstring text;
+        if (params && params->cArgs > 0) text = Show(params->rgvarg[params->cArgs - 1]);
+        Print(L"alert: " + text);
+        if (result) VariantInit(result);
+        return S_OK;
+    }
+
+private:
+    ULONG refs_ = 1;
+};
+
+HostGlobals g_globals;
+
+// ---- event sink ---------------------------------------------------------
+
+class EventSink : public IDispatch {
+public:
+    EventSink(Host* host, std::wstring objectId, IID source, Ptr<ITypeInfo> sourceInfo)
+        : host_(host), id_(std::move(objectId)), source_(source), info_(sourceInfo) {}
+    virtual ~EventSink() = default;
+
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == source_) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+    IFACEMETHODIMP_(ULONG) Release() override {
+        const ULONG n = InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return n;
+    }
+    IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
+    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                          EXCEPINFO*, UINT*) override;
+
+    DWORD cookie = 0;
+    Ptr<IConnectionPoint> point;
+
+private:
+    Host* host_;
+    std::wstring id_;
+    IID source_;
+    Ptr<ITypeInfo> info_;
+    LONG refs_ = 1;
+};
+
+// ---- script site and the host -----------------------------------------
+
+class Host : public IActiveScriptSite, public IActiveScriptSiteWindow {
+public:
+    // IUnknown: the host lives on main()'s stack for the whole run.
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IActiveScriptSite)
+            *out = static_cast<IActiveScriptSite*>(this);
+        else if (iid == IID_IActiveScriptSiteWindow)
+            *out = static_cast<IActiveScriptSiteWindow*>(this);
+        else
+            return (*out = nullptr), E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
+
+    // IActiveScriptSite
+    IFACEMETHODIMP GetLCID(LCID* lcid) override {
+        if (!lcid) return E_POINTER;
+        *lcid = GetUserDefaultLCID();
+        return S_OK;
+    }
+    IFACEMETHODIMP GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** unk,
+                               ITypeInfo** info) override {
+        if (unk) *unk = nullptr;
+        if (info) *info = nullptr;
+        if (!name) return E_INVALIDARG;
+        if (lstrcmpW(name, L"pagehost") == 0) {
+            if (mask & SCRIPTINFO_IUNKNOWN) {
+                if (!unk) return E_POINTER;
+                *unk = static_cast<IDispatch*>(&g_globals);
+                (*unk)->AddRef();
+            }
+            return S_OK;
+        }
+        for (auto& item : items_) {
+            if (item.id != name) continue;
+            if (mask & SCRIPTINFO_IUNKNOWN) {
+                if (!unk) return E_POINTER;
+                *unk = item.object.Get();
+                (*unk)->AddRef();
+            }
+            if ((mask & SCRIPTINFO_ITYPEINFO) && info && item.classInfo) {
+                *info = item.classInfo.Get();
+                (*info)->AddRef();
+            }
+            return S_OK;
+        }
+        return TYPE_E_ELEMENTNOTFOUND;
+    }
+    IFACEMETHODIMP GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
+    IFACEMETHODIMP OnStateChange(SCRIPTSTATE) override { return S_OK; }
+    IFACEMETHODIMP OnScriptError(IActiveScriptError* error) override {
+        ++g_scriptErrors;
+        EXCEPINFO ei = {};
+        DWORD context = 0;
+        ULONG line = 0;
+        LONG column = 0;
+        if (error) {
+            error->GetExceptionInfo(&ei);
+            error->GetSourcePosition(&context, &line, &column);
+        }
+        if (ei.pfnDeferredFillIn) ei.pfnDeferredFillIn(&ei);
+        std::wstring text = ei.bstrDescription ? ei.bstrDescription : L"unknown error";
+        wchar_t where[64];
+        swprintf(where, 64, L"(%lu,%ld)", line + 1, column + 1);
+        Print(FromUtf8(g_pageName) + where + L": script error: " + text +
+              (ei.scode ? L" [" + Hex(ei.scode) + L"]" : L""));
+        SysFreeString(ei.bstrSource);
+        SysFreeString(ei.bstrDescription);
+        SysFreeString(ei.bstrHelpFile);
+        return S_OK;
+    }
+    IFACEMETHODIMP OnEnterScript() override { return S_OK; }
+    IFACEMETHODIMP OnLeaveScript() override { return S_OK; }
+
+    // IActiveScriptSiteWindow: dialogs get the active window as owner.
+    IFACEMETHODIMP GetWindow(HWND* window) override {
+        if (!window) return E_POINTER;
+        *window = GetActiveWindow();
+        return S_OK;
+    }
+    IFACEMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+
+    int Run(const std::string& html, const std::vector<std::wstring>& calls);
+    void DeliverEvent(const std::wstring& objectId, const std::wstring& eventName,
+                      DISPPARAMS* params, VARIANT* result);
+
+private:
+    bool CreateObjects(const pagehost::Page& page);
+    bool BindEvents(const pagehost::Page& page);
+    void Parse(const std::wstring& code, int line, bool expression = false);
+    void Shutdown();
+
+    Ptr<IActiveScript> script_;
+    Ptr<IActiveScriptParse> parse_;
+    std::vector<PageItem> items_;
+    std::vector<EventSink*> sinks_;
+    std::map<std::wstring, std::wstring> handlers_;  // "id.Event" -> function name
+};
+
+IFACEMETHODIMP EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
+                                 VARIANT* result, EXCEPINFO*, UINT*) {
+    BSTR name = nullptr;
+    UINT got = 0;
+    std::wstring eventName;
+    if (info_ && SUCCEEDED(info_->GetNames(id, &name, 1, &got)) && got == 1) {
+        eventName.assign(name, SysStringLen(name));
+        SysFreeString(name);
+    } else {
+        eventName = L"#" + std::to_wstring(id);
+    }
+    if (result) VariantInit(result);
+    host_->DeliverEvent(id_, eventName, params, result);
+    return S_OK;  // a failing handler must not fail the object's firing
+}
+
+void Host::DeliverEvent(const std::wstring& objectId, const std::wstring& eventName,
+                        DISPPARAMS* params, VARIANT* result) {
+    if (g_trace) {
+        std::wstring args;
+        for (UINT i = params ? params->cArgs : 0; i > 0; --i) {
+            if (!args.empty()) args += L", ";
+            args += L"\"" + Show(params->rgvarg[i - 1]) + L"\"";
+        }
+        Print(L"event: " + objectId + L"." + eventName + L"(" + args + L")");
+    }
+    auto handler = handlers_.find(objectId + L"." + eventName);
+    if (handler == handlers_.end()) return;
+    Ptr<IDispatch> globals;
+    if (FAILED(script_->GetScriptDispatch(nullptr, globals.Out())) || !globals) return;
+    LPOLESTR fn = const_cast<LPOLESTR>(handler->second.c_str());
+    DISPID dispid = DISPID_UNKNOWN;
+    if (FAILED(globals->GetIDsOfNames(IID_NULL, &fn, 1, LOCALE_USER_DEFAULT, &dispid))) return;
+    DISPPARAMS none = {};
+    EXCEPINFO ei = {};
+    // Script arguments keep the order the object fired them in.
+    const HRESULT hr = globals->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                       params ? params : &none, result, &ei, nullptr);
+    if (FAILED(hr) && hr != DISP_E_EXCEPTION) {
+        ++g_scriptErrors;
+        Print(L"pagehost: handler " + objectId + L"." + eventName + L" failed " + Hex(hr));
+    } else if (hr == DISP_E_EXCEPTION) {
+        ++g_scriptErrors;
+        Print(FromUtf8(g_pageName) + L": script error in handler " + objectId + L"." + eventName +
+              L": " + (ei.bstrDescription ? ei.bstrDescription : L"exception"));
+    }
+    SysFreeString(ei.bstrSource);
+    SysFreeString(ei.bstrDescription);
+    SysFreeString(ei.bstrHelpFile);
+}
+
+bool Host::CreateObjects(const pagehost::Page& page) {
+    for (const auto& obj : page.objects) {
+        PageItem item;
+        item.id = FromUtf8(obj.id);
+        std::wstring classid = FromUtf8(obj.classid);
+        if (item.id.empty() || _wcsnicmp(classid.c_str(), L"clsid:", 6) != 0) {
+            Print(FromUtf8(g_pageName) + L"(" + std::to_wstring(obj.line) +
+                  L"): object without id or clsid, skipped");
+            continue;
+        }
+        std::wstring guid = classid.substr(6);
+        if (!guid.empty() && guid[0] != L'{') guid = L"{" + guid + L"}";
+        CLSID clsid;
+        HRESULT hr = CLSIDFromString(const_cast<LPOLESTR>(guid.c_str()), &clsid);
+        if (SUCCEEDED(hr))
+            hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                  IID_IUnknown, reinterpret_cast<void**>(item.object.Out()));
+        if (FAILED(hr)) {
+            Print(FromUtf8(g_pageName) + L"(" + std::to_wstring(obj.line) +
+                  L"): cannot create object " + item.id + L" " + guid + L": " + Hex(hr));
+            return false;
+        }
+        if (FAILED(item.object.As(item.dispatch, IID_IDispatch))) {
+            Print(L"pagehost: object " + item.id + L" is not scriptable (no IDispatch)");
+            return false;
+        }
+        // Like the browser, ask the object to be safe for untrusted callers.
+        Ptr<IObjectSafety> safety;
+        if (SUCCEEDED(item.object.As(safety, IID_IObjectSafety))) {
+            const DWORD want = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+            hr = safety->SetInterfaceSafetyOptions(IID_IDispatch, want, want);
+            if (FAILED(hr))
+                Print(L"pagehost: object " + item.id + L" refused safe scripting " + Hex(hr));
+        }
+        Ptr<IProvideClassInfo> pci;
+        if (SUCCEEDED(item.object.As(pci, IID_IProvideClassInfo)))
+            pci->GetClassInfo(item.classInfo.Out());
+        if (g_trace) Print(L"object: " + item.id + L" " + guid);
+        items_.push_back(item);
+    }
+    return true;
+}
+
+// The default source interface of a coclass, with its type description.
+static bool FindSource(ITypeInfo* coclass, IID& iid, Ptr<ITypeInfo>& info) {
+    TYPEATTR* attr = nullptr;
+    if (!coclass || FAILED(coclass->GetTypeAttr(&attr))) return false;
+    const UINT count = attr->cImplTypes;
+    coclass->ReleaseTypeAttr(attr);
+    for (UINT i = 0; i < count; ++i) {
+        INT flags = 0;
+        if (FAILED(coclass->GetImplTypeFlags(i, &flags))) continue;
+        if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) !=
+            (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE))
+            continue;
+        HREFTYPE ref = 0;
+        if (FAILED(coclass->GetRefTypeOfImplType(i, &ref))) continue;
+        if (FAILED(coclass->GetRefTypeInfo(ref, info.Out()))) continue;
+        TYPEATTR* src = nullptr;
+        if (FAILED(info->GetTypeAttr(&src))) continue;
+        iid = src->guid;
+        info->ReleaseTypeAttr(src);
+        return true;
+    }
+    return false;
+}
+
+bool Host::BindEvents(const pagehost::Page& page) {
+    int serial = 0;
+    for (const auto& s : page.scripts) {
+        if (s.forId.empty() || s.eventName.empty() || !pagehost::IsJScript(s.language)) continue;
+        const std::wstring id = FromUtf8(s.forId);
+        const std::wstring fn = L"__pagehost_event_" + std::to_wstring(++serial);
+        // Same first line as the block, so error lines match the page.
+        Parse(L"function " + fn + L"(" + FromUtf8(s.eventArgs) + L") {" + FromUtf8(s.text) +
+                  L"\n}",
+              s.line);
+        handlers_[id + L"." + FromUtf8(s.eventName)] = fn;
+    }
+    for (auto& item : items_) {
+        bool wanted = false;
+        for (const auto& h : handlers_) wanted = wanted || h.first.rfind(item.id + L".", 0) == 0;
+        if (!wanted) continue;
+        IID source = IID_NULL;
+        Ptr<ITypeInfo> sourceInfo;
+        if (!FindSource(item.classInfo.Get(), source, sourceInfo)) {
+            Ptr<IProvideClassInfo2> pci2;
+            if (FAILED(item.object.As(pci2, IID_IProvideClassInfo2)) ||
+                FAILED(pci2->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source))) {
+                Print(L"pagehost: object " + item.id + L" has no event source; handlers not bound");
+                continue;
+            }
+        }
+        Ptr<IConnectionPointContainer> cpc;
+        Ptr<IConnectionPoint> cp;
+        HRESULT hr = item.object.As(cpc, IID_IConnectionPointContainer);
+        if (SUCCEEDED(hr)) hr = cpc->FindConnectionPoint(source, cp.Out());
+        EventSink* sink = new EventSink(this, item.id, source, sourceInfo);
+        if (SUCCEEDED(hr)) hr = cp->Advise(static_cast<IDispatch*>(sink), &sink->cookie);
+        if (FAILED(hr)) {
+            sink->Release();
+            Print(L"pagehost: cannot connect to the events of " + item.id + L": " + Hex(hr));
+            return false;
+        }
+        sink->point = cp;
+        sinks_.push_back(sink);
+    }
+    return true;
+}
+
+void Host::Parse(const std::wstring& code, int line, bool expression) {
+    EXCEPINFO ei = {};
+    VARIANT result;
+    VariantInit(&result);
+    // Errors arrive through OnScriptError; nothing more to report here.
+    parse_->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0,
+                            static_cast<ULONG>(line > 0 ? line - 1 : 0),
+                            expression ? SCRIPTTEXT_ISEXPRESSION : SCRIPTTEXT_ISVISIBLE,
+                            expression ? &result : nullptr, &ei);
+    VariantClear(&result);
+    SysFreeString(ei.bstrSource);
+    SysFreeString(ei.bstrDescription);
+    SysFreeString(ei.bstrHelpFile);
+}
+
+void Host::Shutdown() {
+    for (EventSink* sink : sinks_) {
+        if (sink->point) sink->point->Unadvise(sink->cookie);
+        sink->point.Reset();
+        sink->Release();
+    }
+    sinks_.clear();
+    if (script_) script_->Close();
+    parse_.Reset();
+    script_.Reset();
+    items_.clear();
+}
+
+int Host::Run(const std::string& html, const std::vector<std::wstring>& calls) {
+    const pagehost::Page page = pagehost::ParsePage(html);
+    CLSID jscript;
+    HRESULT hr = CLSIDFromProgID(L"JScript", &jscript);
+    if (SUCCEEDED(hr))
+        hr = CoCreateInstance(jscript, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
+                              reinterpret_cast<void**>(script_.Out()));
+    if (SUCCEEDED(hr)) hr = script_.As(parse_, kIID_IActiveScriptParse);
+    if (SUCCEEDED(hr)) hr = script_->SetScriptSite(static_cast<IActiveScriptSite*>(this));
+    if (SUCCEEDED(hr)) hr = parse_->InitNew();
+    if (FAILED(hr)) {
+        Print(L"pagehost: the JScript engine is not available: " + Hex(hr));
+        return 2;
+    }
+    if (!CreateObjects(page)) {
+        Shutdown();
+        return 2;
+    }
+    script_->AddNamedItem(L"pagehost", SCRIPTITEM_ISVISIBLE | SCRIPTITEM_GLOBALMEMBERS);
+    for (const auto& item : items_)
+        script_->AddNamedItem(item.id.c_str(), SCRIPTITEM_ISVISIBLE | SCRIPTITEM_ISSOURCE);
+    if (!BindEvents(page)) {
+        Shutdown();
+        return 2;
+    }
+    script_->SetScriptState(SCRIPTSTATE_CONNECTED);
+    for (const auto& s : page.scripts) {
+        if (!s.forId.empty()) continue;
+        if (!pagehost::IsJScript(s.language)) {
+            Print(FromUtf8(g_pageName) + L"(" + std::to_wstring(s.line) +
+                  L"): script language not supported, block skipped");
+            continue;
+        }
+        Parse(FromUtf8(s.text), s.line);
+    }
+    for (const auto& fn : calls) {
+        if (g_scriptErrors) break;
+        Ptr<IDispatch> globals;
+        DISPID dispid = DISPID_UNKNOWN;
+        LPOLESTR name = const_cast<LPOLESTR>(fn.c_str());
+        hr = script_->GetScriptDispatch(nullptr, globals.Out());
+        if (SUCCEEDED(hr))
+            hr = globals->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &dispid);
+        if (FAILED(hr)) {
+            Print(L"pagehost: the page has no function " + fn);
+            ++g_scriptErrors;
+            break;
+        }
+        DISPPARAMS none = {};
+        EXCEPINFO ei = {};
+        VARIANT result;
+        VariantInit(&result);
+        hr = globals->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
+                             &result, &ei, nullptr);
+        if (FAILED(hr)) {
+            ++g_scriptErrors;
+            Print(FromUtf8(g_pageName) + L": script error in " + fn + L": " +
+                  (ei.bstrDescription ? ei.bstrDescription : Hex(hr)));
+        }
+        VariantClear(&result);
+        SysFreeString(ei.bstrSource);
+        SysFreeString(ei.bstrDescription);
+        SysFreeString(ei.bstrHelpFile);
+    }
+    Shutdown();
+    return g_scriptErrors ? 1 : 0;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& out) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    char buf[8192];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(f, buf, sizeof buf, &got, nullptr) != FALSE) && got) out.append(buf, got);
+    CloseHandle(f);
+    if (out.size() >= 3 && out.compare(0, 3, "\xEF\xBB\xBF") == 0) out.erase(0, 3);
+    return ok;
+}
+
+}  // namespace
+
+int wmain() {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::wstring pagePath;
+    std::vector<std::wstring> calls;
+    for (int i = 1; argv && i < argc; ++i) {
+        const std::wstring a = argv[i];
+        if (a == L"--call" && i + 1 < argc)
+            calls.push_back(argv[++i]);
+        else if (a == L"--trace")
+            g_trace = true;
+        else if (pagePath.empty() && a.rfind(L"--", 0) != 0)
+            pagePath = a;
+        else {
+            Print(L"pagehost: unknown argument " + a);
+            return 2;
+        }
+    }
+    if (argv) LocalFree(argv);
+    if (pagePath.empty()) {
+        Print(L"usage: pagehost PAGE.html [--call Function]... [--trace]");
+        return 2;
+    }
+    const std::size_t slash = pagePath.find_last_of(L"\\/");
+    g_pageName = ToUtf8(slash == std::wstring::npos ? pagePath : pagePath.substr(slash + 1));
+    std::string html;
+    if (!ReadWholeFile(pagePath, html)) {
+        Print(L"pagehost: cannot read " + pagePath);
+        return 2;
+    }
+    if (FAILED(CoInitialize(nullptr))) {
+        Print(L"pagehost: COM could not start");
+        return 2;
+    }
+    int code = 2;
+    {
+        Host host;
+        code = host.Run(html, calls);
+    }
+    CoUninitialize();
+    return code;
+}
