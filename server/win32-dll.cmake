@@ -1,0 +1,64 @@
+# TRVControl.DLL: the in-process COM server.
+
+# Type library and C++ header from the IDL. widl stores help strings as raw
+# bytes that oleaut32 reads in the ANSI code page, so the Korean ones go in as
+# code page 949.
+# An x86_64 tree (for machines that cannot run 32-bit Wine) builds the same
+# library for Win64.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(TRV_WIDL x86_64-w64-mingw32-widl -m64 -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+else()
+  set(TRV_WIDL i686-w64-mingw32-widl -m32 -L/usr/lib/i386-linux-gnu/wine/i386-windows)
+endif()
+set(TRV_IDL_DIR ${CMAKE_BINARY_DIR}/idl)
+file(MAKE_DIRECTORY ${TRV_IDL_DIR})
+add_custom_command(
+  OUTPUT ${TRV_IDL_DIR}/WebControl.tlb ${TRV_IDL_DIR}/server/WebControl.h
+         ${TRV_IDL_DIR}/server/WebControl_i.c
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${TRV_IDL_DIR}/server
+  COMMAND iconv -f UTF-8 -t CP949 ${CMAKE_SOURCE_DIR}/server/WebControl.idl
+          -o ${TRV_IDL_DIR}/WebControl.idl
+  COMMAND ${TRV_WIDL} -I/usr/include/wine/wine/windows
+          -t -T ${TRV_IDL_DIR}/WebControl.tlb
+          -h -H ${TRV_IDL_DIR}/server/WebControl.h
+          -u -U ${TRV_IDL_DIR}/server/WebControl_i.c
+          ${TRV_IDL_DIR}/WebControl.idl
+  COMMAND ${CMAKE_COMMAND} -DTLB=${TRV_IDL_DIR}/WebControl.tlb
+          -DIDL=${CMAKE_SOURCE_DIR}/server/WebControl.idl -P ${CMAKE_SOURCE_DIR}/server/check_tlb.cmake
+  DEPENDS ${CMAKE_SOURCE_DIR}/server/WebControl.idl ${CMAKE_SOURCE_DIR}/server/check_tlb.cmake
+  COMMENT "Type library WebControlLib from WebControl.idl"
+  VERBATIM)
+# Other parts reach the object through IWebBBS: the header and the GUIDs go
+# into trv_control, which everything links.
+trv_add_control_sources(${TRV_IDL_DIR}/server/WebControl.h ${TRV_IDL_DIR}/server/WebControl_i.c)
+include_directories(${TRV_IDL_DIR})
+
+add_library(TRVControl SHARED
+  ${CMAKE_SOURCE_DIR}/server/module.cpp
+  ${CMAKE_SOURCE_DIR}/server/class_factory.cpp
+  ${CMAKE_SOURCE_DIR}/server/webbbs_object.cpp
+  ${CMAKE_SOURCE_DIR}/server/registration.cpp
+  ${CMAKE_SOURCE_DIR}/server/TRVControl.def
+  ${CMAKE_SOURCE_DIR}/resources/TRVControl.rc
+  ${TRV_IDL_DIR}/server/WebControl.h
+  ${TRV_IDL_DIR}/WebControl.tlb)
+target_include_directories(TRVControl PRIVATE ${TRV_IDL_DIR} ${CMAKE_SOURCE_DIR}/resources)
+target_link_libraries(TRVControl PRIVATE trv_control)
+target_link_options(TRVControl PRIVATE -s)
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_link_options(TRVControl PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
+set_target_properties(TRVControl PROPERTIES
+  OUTPUT_NAME "TRVControl" PREFIX "" SUFFIX ".DLL"
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+# The resource compiler must see the script and type-library files change.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/TRVControl.rc PROPERTIES
+  OBJECT_DEPENDS "${TRV_IDL_DIR}/WebControl.tlb;${CMAKE_SOURCE_DIR}/resources/webbbs.rgs;${CMAKE_SOURCE_DIR}/resources/webcontrol_app.rgs;${CMAKE_SOURCE_DIR}/resources/module.rc;${CMAKE_SOURCE_DIR}/resources/TRVControl.manifest")
+
+# C++ consumers of the control get the header beside the DLL.
+add_custom_command(TARGET TRVControl POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${TRV_IDL_DIR}/server/WebControl.h
+          ${TRV_IDL_DIR}/server/WebControl_i.c ${CMAKE_BINARY_DIR}
+  VERBATIM)
