@@ -471,16 +471,57 @@ TEST_F(TestbedClients, LifetimeEndsAForgottenClient) {
     EXPECT_NE(ReadAll(log_).find("\"reason\":\"lifetime\""), std::string::npos);
 }
 
+TEST_F(TestbedClients, DamagedListFileIsSkippedNotWaitedFor) {
+    const std::string list = dir_ + "damaged";
+    DeleteFileA(list.c_str());
+    Start("TARVOSKUp.exe", "bbs id pw " + trv::EncodeBlanks(list));
+    ASSERT_NE(WaitWindow(kUpClass), nullptr);
+    auto bad = [](const TestbedEvent& e) { return e.event == "bad_record"; };
+
+    // A head claiming 4 GiB of text: nothing will ever complete it.
+    std::vector<std::uint8_t> head = {2, 0, 0, 0, 0xF0, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 'a'};
+    ASSERT_TRUE(AppendBytes(list, head));
+    ASSERT_EQ(WaitEvents(bad, 1).size(), 1u);
+    ASSERT_TRUE(AppendRecord(list, trv::kJobUpload, "good"));
+    auto records = WaitRecords("file", 1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].text, "good");
+
+    // A zero length, which no record can have.
+    head = {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(AppendBytes(list, head));
+    ASSERT_EQ(WaitEvents(bad, 2).size(), 2u);
+    ASSERT_TRUE(AppendRecord(list, trv::kJobUpload, "good again"));
+    records = WaitRecords("file", 2);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].text, "good again");
+    CloseClient(kUpClass, "TARVOSKUp.exe");
+    ExpectEveryLineParses();
+    DeleteFileA(list.c_str());
+}
+
 TEST_F(TestbedClients, ProgramsStartedTogetherWriteWholeLines) {
+    // Both list clients find a long list at start and log it at the same time.
+    const std::string upList = dir_ + "together up", downList = dir_ + "together down";
+    for (const std::string* list : {&upList, &downList}) {
+        std::vector<std::uint8_t> bytes;
+        for (int i = 0; i < 50; ++i) {
+            const auto r = trv::BuildJobRecord(2, kTest + std::to_string(i), i);
+            bytes.insert(bytes.end(), r.begin(), r.end());
+        }
+        DeleteFileA(list->c_str());
+        ASSERT_TRUE(AppendBytes(*list, bytes));
+    }
     for (int round = 0; round < 2; ++round) {
-        Start("TARVOSKUp.exe", "bbs a b C:\\u");
-        Start("TARVOSKDown.exe", "bbs a b C:\\d");
+        Start("TARVOSKUp.exe", "bbs a b " + trv::EncodeBlanks(upList));
+        Start("TARVOSKDown.exe", "bbs a b " + trv::EncodeBlanks(downList));
         Start("Explorer.exe", "a b");
         for (const char* cls : {kUpClass, kDownClass, kExplorerClass}) {
             HWND hwnd = WaitWindow(cls);
             ASSERT_NE(hwnd, nullptr) << cls;
             for (int i = 0; i < 20; ++i) SendCopy(hwnd, i, 2, kTest.c_str(), kTest.size() + 1);
         }
+        ASSERT_EQ(WaitRecords("file", 100 * (round + 1)).size(), 100u * (round + 1));
         for (const char* cls : {kUpClass, kDownClass, kExplorerClass}) {
             HWND hwnd = FindWindowA(cls, nullptr);
             PostMessageA(hwnd, WM_CLOSE, 0, 0);
@@ -488,6 +529,9 @@ TEST_F(TestbedClients, ProgramsStartedTogetherWriteWholeLines) {
         }
     }
     EXPECT_EQ(WaitRecords("copydata", 120).size(), 120u);
+    EXPECT_EQ(WaitRecords("file", 200).size(), 200u);
+    DeleteFileA(upList.c_str());
+    DeleteFileA(downList.c_str());
     EXPECT_EQ(WaitEvents([](const TestbedEvent& e) { return e.event == "exit"; }, 6).size(), 6u);
     ExpectEveryLineParses();
 }
