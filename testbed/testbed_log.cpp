@@ -151,8 +151,7 @@ private:
     }
 
     bool Number(Value* v) {
-        const std::size_t start = pos_;
-        bool negative = Eat('-');
+        const bool negative = Eat('-');
         std::uint64_t n = 0;
         bool overflow = false;
         std::size_t digits = 0;
@@ -185,7 +184,6 @@ private:
             v->type = Value::kNumber;
             v->num = n;
         }
-        (void)start;
         return true;
     }
 
