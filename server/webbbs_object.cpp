@@ -413,8 +413,25 @@ IFACEMETHODIMP WebBBSObject::Invoke(DISPID dispid, REFIID, LCID lcid, WORD flags
     RETURN_HR_IF(E_INVALIDARG, params->cArgs > 0 && !params->rgvarg);
     RETURN_HR_IF(E_INVALIDARG, params->cNamedArgs > 0 && !params->rgdispidNamedArgs);
     RETURN_HR_IF(E_INVALIDARG, params->cNamedArgs > params->cArgs);
-    return info->Invoke(static_cast<IWebBBS*>(this), dispid, flags, params, result, exception,
-                        argError);
+    // Wine's type description ignores surplus arguments; automation refuses
+    // any count but the method's own.
+    static const UINT kParamCounts[] = {0, 1, 0, 3, 0, 1, 2, 0, 2, 2, 2, 3};
+    if (dispid >= 1 && dispid <= 12 && (flags & DISPATCH_METHOD) &&
+        params->cArgs != kParamCounts[dispid - 1])
+        return DISP_E_BADPARAMCOUNT;
+    const HRESULT hr = info->Invoke(static_cast<IWebBBS*>(this), dispid, flags, params, result,
+                                    exception, argError);
+    if (hr == DISP_E_TYPEMISMATCH && argError) {
+        // Name the argument that cannot become a string, as automation does.
+        for (UINT i = params->cArgs; i-- > 0;) {
+            UniqueVariant converted;
+            if (FAILED(VariantChangeType(&converted, &params->rgvarg[i], 0, VT_BSTR))) {
+                *argError = i;
+                break;
+            }
+        }
+    }
+    return hr;
 }
 
 // IWebBBS

@@ -1,0 +1,15 @@
+# The registered control driven through COM: interfaces, dispatch, events,
+# module lifetime, and the methods with the stand-in clients.
+add_library(trv_com_support STATIC
+  ${CMAKE_SOURCE_DIR}/tests/wine/com_support.cpp
+  ${TRV_IDL_DIR}/server/WebControl_i.c)
+target_include_directories(trv_com_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/wine ${CMAKE_SOURCE_DIR}
+                           ${TRV_IDL_DIR})
+target_link_libraries(trv_com_support PUBLIC ole32 oleaut32 uuid)
+add_dependencies(trv_com_support TRVControl)
+
+add_executable(com_client_test ${CMAKE_SOURCE_DIR}/tests/wine/com_client_test.cpp)
+target_link_libraries(com_client_test PRIVATE
+  trv_com_support trv_wine_support trv_testbed_log gtest_main shell32 user32)
+add_dependencies(com_client_test trv_client_up trv_client_down trv_client_explorer)
+trv_add_wine_test(NAME com_client COMMAND $<TARGET_FILE:com_client_test> TIMEOUT 300)
