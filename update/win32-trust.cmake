@@ -46,3 +46,15 @@ set_property(SOURCE ${trv_trust_source} APPEND PROPERTY
   COMPILE_DEFINITIONS "TRV_INSTALLER_PINS=\"${trv_pins_joined}\"")
 trv_add_control_sources(${trv_trust_source})
 trv_add_control_libs(wintrust crypt32 advapi32)
+
+# trv_sign_for_tests(<target>): in a build that pins the test rig, the
+# target's program is signed as the rig's publisher after every link (for
+# the stand-in installer the dialog tests serve).
+function(trv_sign_for_tests target)
+  if(TRV_TRUST_RIG_DIR)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_SOURCE_DIR}/testbed/make-test-signing sign-in-place ${TRV_TRUST_RIG_DIR}
+              $<TARGET_FILE:${target}>
+      VERBATIM)
+  endif()
+endfunction()
