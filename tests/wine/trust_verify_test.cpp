@@ -2,12 +2,14 @@
 // rig (testbed/make-test-signing): one correctly signed by the pinned
 // publisher, and one for each way a signature must be refused.
 #include <windows.h>
+#include <objbase.h>
 #include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "support/wine_support.h"
 #include "update/installer_trust_win32.h"
@@ -194,11 +196,28 @@ TEST_F(InstallerTrust, AKoreanPathInTheAnsiCodePage) {
     EXPECT_FALSE(Exists(path));
 }
 
+TEST_F(InstallerTrust, RunsOnTheDownloadWorkerThread) {
+    // As the dialog's worker does it: its own thread, in a COM apartment,
+    // while this thread goes on.
+    TrustOutcome good = TrustOutcome::CannotReadFile, bad = TrustOutcome::Ok;
+    std::thread worker([&] {
+        const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        good = VerifyInstaller(RigFile("signed-ok.exe"));
+        bad = VerifyInstaller(RigFile("untrusted-root.exe"));
+        if (SUCCEEDED(init)) CoUninitialize();
+    });
+    worker.join();
+    EXPECT_TRUE(Outcome(TrustOutcome::Ok, good));
+    EXPECT_TRUE(Outcome(TrustOutcome::UntrustedChain, bad));
+}
+
 TEST_F(InstallerTrust, OddFilesAreRefusedCleanly) {
     EXPECT_TRUE(Outcome(TrustOutcome::CannotReadFile, VerifyInstaller(work + "missing.exe")));
     EXPECT_TRUE(Outcome(TrustOutcome::CannotReadFile, VerifyInstaller("")));
     EXPECT_TRUE(Outcome(TrustOutcome::CannotReadFile, VerifyInstaller(work)));  // a folder
     EXPECT_TRUE(Outcome(TrustOutcome::CannotReadFile, VerifyInstaller(std::string("a\0b", 3))));
+    EXPECT_TRUE(Outcome(TrustOutcome::CannotReadFile,
+                        VerifyInstaller(work + std::string(5000, 'x') + ".exe")));
 
     // An HTTP error page saved under the installer's name.
     const std::string page = work + "setup.exe";

@@ -1,6 +1,6 @@
 # The installer signature check on the signing rig's files, under Wine.
 add_executable(trust_verify_test ${CMAKE_SOURCE_DIR}/tests/wine/trust_verify_test.cpp)
-target_link_libraries(trust_verify_test PRIVATE trv_control trv_wine_support gtest_main crypt32)
+target_link_libraries(trust_verify_test PRIVATE trv_control trv_wine_support gtest_main crypt32 ole32)
 
 if(TRV_TRUST_RIG_DIR)
   # Fixture trust_rig: the signed files, and the rig's root trusted in the
