@@ -26,6 +26,17 @@ int Fail(const char* what) {
     return 1;
 }
 
+bool InRootStore(PCCERT_CONTEXT cert) {
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
+                                     CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, "Root");
+    if (!store) return false;
+    PCCERT_CONTEXT found =
+        CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert, nullptr);
+    if (found) CertFreeCertificateContext(found);
+    CertCloseStore(store, 0);
+    return found != nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,6 +67,9 @@ int main(int argc, char** argv) {
                                               static_cast<DWORD>(der.size()),
                                               CERT_STORE_ADD_REPLACE_EXISTING, nullptr))
             rc = Fail("adding the certificate");
+        // Wine writes a change only on commit once the store has been committed before.
+        else if (!CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr))
+            rc = Fail("committing the Root store");
     } else {
         // Every copy goes, so a repeated add cannot leave one behind.
         int removed = 0;
@@ -73,6 +87,11 @@ int main(int argc, char** argv) {
         if (rc == 0) std::printf("trust_root: removed %d\n", removed);
     }
     CertCloseStore(store, 0);
+    // A fresh look must agree, or later programs would not see the change.
+    if (rc == 0 && InRootStore(cert) != add) {
+        std::fprintf(stderr, "trust_root: the Root store does not show the change\n");
+        rc = 1;
+    }
     CertFreeCertificateContext(cert);
     if (rc == 0 && add) std::printf("trust_root: added\n");
     return rc;

@@ -112,6 +112,21 @@ TEST_F(InstallerTrust, ThePinAloneChoosesBetweenTwoValidPublishers) {
                         VerifyInstallerWithPins(RigFile("signed-ok.exe"), PinList{})));
 }
 
+// Whether a fresh look at the machine's Root store finds the certificate.
+bool RootTrusted(const std::string& der) {
+    PCCERT_CONTEXT cert = CertCreateCertificateContext(
+        X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size()));
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
+                                     CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, "Root");
+    PCCERT_CONTEXT found = cert && store ? CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
+                                                                    CERT_FIND_EXISTING, cert, nullptr)
+                                         : nullptr;
+    if (found) CertFreeCertificateContext(found);
+    if (store) CertCloseStore(store, 0);
+    if (cert) CertFreeCertificateContext(cert);
+    return found != nullptr;
+}
+
 // Run in a child process by the test below: a process's chain engine keeps
 // the Root store it first saw, so a removed root only shows in a new one.
 TEST(InstallerTrustChild, ChecksTheSignedInstaller) {
@@ -160,8 +175,10 @@ TEST_F(InstallerTrust, TheChainNeedsTheRootInTheMachinesRootStore) {
                                                  reinterpret_cast<const BYTE*>(der.data()),
                                                  static_cast<DWORD>(der.size()),
                                                  CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+    EXPECT_TRUE(CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr));
     CertCloseStore(store, 0);
     CertFreeCertificateContext(root);
+    EXPECT_TRUE(RootTrusted(der)) << "the rig's root is back in the Root store";
 
     ASSERT_TRUE(started) << "error " << GetLastError();
     ASSERT_EQ(waited, static_cast<DWORD>(WAIT_OBJECT_0));
