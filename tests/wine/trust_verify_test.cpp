@@ -90,6 +90,13 @@ TEST_F(InstallerTrust, EveryBadSignatureIsRefusedForItsOwnFault) {
     for (const auto& c : cases) {
         EXPECT_TRUE(Outcome(c.expected, VerifyInstaller(RigFile(c.file)))) << c.file;
     }
+    // The same variants of the stand-in installer, which the dialog's tests serve.
+    const std::string installer = Rig() + "\\installer\\";
+    if (GetFileAttributesA(installer.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    EXPECT_TRUE(Outcome(TrustOutcome::Ok, VerifyInstaller(installer + "signed-ok.exe")));
+    for (const auto& c : cases) {
+        EXPECT_TRUE(Outcome(c.expected, VerifyInstaller(installer + c.file))) << "installer " << c.file;
+    }
 }
 
 TEST_F(InstallerTrust, ThePinAloneChoosesBetweenTwoValidPublishers) {

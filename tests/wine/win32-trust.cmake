@@ -9,6 +9,13 @@ if(TRV_TRUST_RIG_DIR)
     COMMAND ${CMAKE_SOURCE_DIR}/testbed/make-test-signing sign ${TRV_TRUST_RIG_DIR}
             $<TARGET_FILE:trust_root>)
   set_tests_properties(trust_rig_sign PROPERTIES FIXTURES_SETUP trust_rig TIMEOUT 120)
+  # The same variants of the stand-in installer, for the dialog's tests to serve.
+  if(TARGET trv_setup)
+    add_test(NAME trust_rig_sign_installer
+      COMMAND ${CMAKE_SOURCE_DIR}/testbed/make-test-signing sign ${TRV_TRUST_RIG_DIR}
+              $<TARGET_FILE:trv_setup> ${TRV_TRUST_RIG_DIR}/installer)
+    set_tests_properties(trust_rig_sign_installer PROPERTIES FIXTURES_SETUP trust_rig TIMEOUT 120)
+  endif()
   add_test(NAME trust_rig_root_add
     COMMAND ${TRV_WINE} $<TARGET_FILE:trust_root> add Z:${TRV_TRUST_RIG_DIR}/keys/root.der)
   add_test(NAME trust_rig_root_remove
