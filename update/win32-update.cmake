@@ -1,1 +1,5 @@
-trv_add_control_sources(${CMAKE_SOURCE_DIR}/update/update_check_placeholder.cpp)
+# The install/update dialog and its download callback.
+trv_add_control_sources(
+  ${CMAKE_SOURCE_DIR}/update/file_update_window.cpp
+  ${CMAKE_SOURCE_DIR}/update/ccallback.cpp)
+trv_add_control_libs(urlmon wininet)

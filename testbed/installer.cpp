@@ -1,0 +1,118 @@
+// Stand-in for the service's installer "setup.exe": copies the stand-in client
+// programs and the server's ver.ini into Program Files\TARVOSK\, then leaves
+// "install_result" in the temporary folder, as the real one does.
+//
+// Environment (inherited from whoever starts it):
+//   TRV_SETUP_RESULT    text written to install_result (default "0"; "none": write nothing)
+//   TRV_SETUP_DELAY_MS  wait this long before writing the result (default 0)
+//   TRV_SETUP_LINGER_MS keep running this long after writing it (default 0)
+//   TRV_SETUP_SOURCE    folder holding the stand-in clients (default: the build's testbed folder)
+//   TRV_SETUP_VERSION   ver.ini to install (default: the one the stand-in server serves)
+// Every step is appended to %TEMP%\trv_setup.log.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr DWORD kMaxWaitMs = 120000;  // a switch can never make it hang for good
+const char* const kClients[] = {"TARVOSKUp.exe", "TARVOSKDown.exe", "Explorer.exe"};
+
+std::string Env(const char* name, const std::string& fallback) {
+    char buffer[1024];
+    const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : fallback;
+}
+
+DWORD EnvMs(const char* name) {
+    const DWORD ms = static_cast<DWORD>(std::strtoul(Env(name, "0").c_str(), nullptr, 10));
+    return ms < kMaxWaitMs ? ms : kMaxWaitMs;
+}
+
+std::string FromUnix(const char* unixPath) {
+    std::string path = std::string("Z:") + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+std::string WithSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '\\') folder += '\\';
+    return folder;
+}
+
+std::string TempFolder() {
+    char buffer[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, buffer);
+    return buffer;
+}
+
+void Log(const std::string& line) {
+    const std::string path = TempFolder() + "trv_setup.log";
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const std::string text = line + "\r\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string InstallFolder() {
+    char buffer[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_PROGRAM_FILES, FALSE);
+    std::string folder = buffer[0] ? buffer : "C:\\Program Files";
+    return WithSlash(folder) + "TARVOSK\\";
+}
+
+bool Copy(const std::string& from, const std::string& to) {
+    const bool ok = CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+    Log((ok ? "copied " : "copy failed ") + from + " -> " + to);
+    return ok;
+}
+
+// Written whole under another name first, so a reader never sees half of it.
+bool WriteResult(const std::string& text) {
+    const std::string path = TempFolder() + "install_result";
+    const std::string part = path + ".part";
+    HANDLE file = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
+                              nullptr) &&
+                    written == text.size();
+    CloseHandle(file);
+    return ok && MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    const std::string source = WithSlash(Env("TRV_SETUP_SOURCE", FromUnix(TRV_TESTBED_UNIX_DIR)));
+    const std::string version =
+        Env("TRV_SETUP_VERSION", FromUnix(TRV_UPDATE_ROOT_UNIX_DIR "/client/ver.ini"));
+    std::string result = Env("TRV_SETUP_RESULT", "0");
+    Log("start, result switch \"" + result + "\"");
+
+    const std::string target = InstallFolder();
+    CreateDirectoryA(target.c_str(), nullptr);
+    bool ok = true;
+    for (const char* client : kClients) ok = Copy(source + client, target + client) && ok;
+    // The version file goes last: it marks the suite as complete.
+    ok = ok && Copy(version, target + "ver.ini");
+    if (!ok && result == "0") result = "-1";
+
+    Sleep(EnvMs("TRV_SETUP_DELAY_MS"));
+    if (result != "none") {
+        Log(WriteResult(result) ? "result " + result : "result not written");
+    } else {
+        Log("no result");
+    }
+    Sleep(EnvMs("TRV_SETUP_LINGER_MS"));
+    Log("end");
+    return ok ? 0 : 1;
+}
