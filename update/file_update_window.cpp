@@ -18,7 +18,6 @@ namespace {
 
 constexpr wchar_t kCaption[] = L"타르보스크 프로그램 설치";
 constexpr wchar_t kInstalling[] = L"설치중입니다..";
-constexpr wchar_t kInstallerGone[] = L"설치 프로그램이 결과 없이 끝났습니다. 창을 닫으세요.";
 
 // What the download thread needs; it owns its copy, so the dialog may end
 // while the thread finishes.
@@ -195,7 +194,7 @@ void FileUpdateWindow::PollResult() {
         SendMessageW(m_hWnd, WM_INSTALL_RESULT, step.param, 0);
         break;
     case InstallWatch::Action::InstallerGone:
-        SetStatus(kInstallerGone);
+        SetStatus(kInstallerGoneStatus);
         break;
     case InstallWatch::Action::Wait:
         break;

@@ -22,6 +22,9 @@ constexpr UINT_PTR kResultTimer = 2;
 constexpr UINT kResultTimerMs = 1000;
 // Ticks of kResultTimer to wait for a result after the installer has ended.
 constexpr int kInstallerGoneGraceTicks = 3;
+// Status line once the installer has ended without a result; from then on
+// Esc and the close box end the dialog with 2.
+constexpr wchar_t kInstallerGoneStatus[] = L"설치 프로그램이 결과 없이 끝났습니다. 창을 닫으세요.";
 
 class FileUpdateWindow {
 public:

@@ -590,36 +590,60 @@ TEST_F(UpdateDialogTest, InstallerReportingMinusOneEndsWithTwo) {
     EXPECT_EQ(ReadFileBytes(temp + "install_result"), "-1");
 }
 
-TEST_F(UpdateDialogTest, InstallerEndingWithoutResultLetsTheUserCloseWithTwo) {
-    SetEnv("TRV_SETUP_RESULT", "none");
-    std::atomic<int> cancels{0};
-    std::atomic<bool> stillOpenAfterEarlyEsc{false};
-    const int code = RunCheck([&](HWND dialog) {
+// The installer ends without a result. Closing does nothing until the user
+// has been told; then `close` ends the dialog with 2.
+void CloseAfterInstallerGone(const std::function<void(HWND)>& close, int& code,
+                             bool& stillOpenAfterEarlyEsc, int& attempts) {
+    std::atomic<int> tries{0};
+    std::atomic<bool> stillOpen{false};
+    User user([&](HWND dialog) {
         std::wstring status;
         {
             std::lock_guard<std::mutex> g(g_shown.lock);
             if (!g_shown.statuses.empty()) status = g_shown.statuses.back();
         }
-        if (status == kInstalling && cancels == 0) {
-            // While no result can be expected yet, Esc does nothing.
+        if (status == kInstalling && tries == 0) {
             PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
-            ++cancels;
+            PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            ++tries;
             Sleep(500);
-            stillOpenAfterEarlyEsc = IsWindow(dialog) && IsWindowVisible(dialog);
-        } else if (status != kInstalling && !status.empty() &&
-                   status.rfind(L"Downloaded", 0) != 0 && cancels == 1) {
-            PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
-            ++cancels;
+            stillOpen = IsWindow(dialog) && IsWindowVisible(dialog);
+        } else if (status == kInstallerGoneStatus && tries == 1) {
+            close(dialog);
+            ++tries;
         }
     });
-    EXPECT_EQ(code, 2);
-    EXPECT_TRUE(stillOpenAfterEarlyEsc);
-    EXPECT_EQ(cancels, 2);
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_TRUE(InstallerRan());
-    EXPECT_EQ(GetFileAttributesA((temp + "install_result").c_str()), INVALID_FILE_ATTRIBUTES);
-    ASSERT_FALSE(g_shown.statuses.empty());
-    EXPECT_NE(g_shown.statuses.back(), kInstalling) << "the user was told the installer ended";
+    code = RunFileUpdateCheck();
+    user.Stop();
+    EXPECT_TRUE(user.Boxes().empty());
+    EXPECT_FALSE(user.TimedOut());
+    stillOpenAfterEarlyEsc = stillOpen;
+    attempts = tries;
+}
+
+TEST_F(UpdateDialogTest, InstallerEndingWithoutResultLetsTheUserCloseWithTwo) {
+    SetEnv("TRV_SETUP_RESULT", "none");
+    const std::pair<const char*, std::function<void(HWND)>> closers[] = {
+        {"Esc", [](HWND d) { PostMessageW(d, WM_KEYDOWN, VK_ESCAPE, 0); }},
+        {"close box", [](HWND d) { PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const auto& [name, close] : closers) {
+        SCOPED_TRACE(name);
+        g_shown.Clear();
+        // The stand-in installs even when it leaves no result.
+        DeleteFileA((InstallDir() + "ver.ini").c_str());
+        DeleteFileA((temp + "trv_setup.log").c_str());
+        int code = 0, attempts = 0;
+        bool stillOpen = false;
+        CloseAfterInstallerGone(close, code, stillOpen, attempts);
+        EXPECT_EQ(code, 2);
+        EXPECT_TRUE(stillOpen) << "closing before the user was told did nothing";
+        EXPECT_EQ(attempts, 2);
+        EXPECT_TRUE(InstallerRan());
+        EXPECT_EQ(GetFileAttributesA((temp + "install_result").c_str()), INVALID_FILE_ATTRIBUTES);
+        ASSERT_FALSE(g_shown.statuses.empty());
+        EXPECT_EQ(g_shown.statuses.back(), kInstallerGoneStatus);
+    }
 }
 
 TEST_F(UpdateDialogTest, OldResultIsDeletedBeforeTheNewDownload) {
