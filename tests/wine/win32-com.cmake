@@ -13,3 +13,9 @@ target_link_libraries(com_client_test PRIVATE
   trv_com_support trv_wine_support trv_testbed_log gtest_main shell32 user32)
 add_dependencies(com_client_test trv_client_up trv_client_down trv_client_explorer)
 trv_add_wine_test(NAME com_client COMMAND $<TARGET_FILE:com_client_test> TIMEOUT 300)
+
+# Registration content, quoting of the module path, the path limit, resources.
+add_executable(com_registration_test ${CMAKE_SOURCE_DIR}/tests/wine/com_registration_test.cpp)
+target_link_libraries(com_registration_test PRIVATE
+  trv_com_support trv_wine_support gtest_main shell32 version)
+trv_add_wine_test(NAME com_registration COMMAND $<TARGET_FILE:com_registration_test> TIMEOUT 300)

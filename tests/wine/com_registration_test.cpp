@@ -1,0 +1,370 @@
+// Registration of the control: the registry content it writes and removes,
+// the module path quoting, the path limit, and the module's own resources.
+#include <windows.h>
+#include <comcat.h>
+#include <objsafe.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "com_support.h"
+#include "support/wine_support.h"
+
+namespace trv {
+namespace {
+
+using namespace winetest;
+
+const wchar_t kClsid[] = L"{B679444B-C4D3-47D8-94B6-A31C1DAE6668}";
+const wchar_t kLibid[] = L"{6C612995-A994-4723-8877-8B831861243B}";
+const wchar_t kIid[] = L"{B375E18E-FE4A-428C-AC4E-3F73E94D2260}";
+const wchar_t kDiid[] = L"{C0CA1522-CE44-43C6-8ECC-132079D3E4B1}";
+const wchar_t kAppId[] = L"{B5C98172-8387-4C09-B1D7-B01043CAF98A}";
+
+// Every key and value below HKCR\path: "key\sub" -> "" for keys,
+// "key\sub|name" -> data for values ("@" is the default value).
+using Dump = std::map<std::wstring, std::wstring>;
+
+void DumpKey(HKEY parent, const std::wstring& path, const std::wstring& shown, Dump& out) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    out[shown] = L"";
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        BYTE data[2048];
+        DWORD dataSize = sizeof data;
+        DWORD type = 0;
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &dataSize) !=
+            ERROR_SUCCESS)
+            break;
+        std::wstring text;
+        if (type == REG_SZ || type == REG_EXPAND_SZ)
+            text.assign(reinterpret_cast<const wchar_t*>(data), dataSize / sizeof(wchar_t));
+        else if (type == REG_DWORD)
+            text = L"dword:" + std::to_wstring(*reinterpret_cast<const DWORD*>(data));
+        while (!text.empty() && text.back() == L'\0') text.pop_back();
+        out[shown + L"|" + (nameLength ? std::wstring(name) : L"@")] = text;
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        DumpKey(key, name, shown + L"\\" + name, out);
+    }
+    RegCloseKey(key);
+}
+
+Dump DumpOf(const std::wstring& path) {
+    Dump out;
+    DumpKey(HKEY_CLASSES_ROOT, path, path, out);
+    return out;
+}
+
+bool KeyExists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::wstring ClassKey() { return std::wstring(L"CLSID\\") + kClsid; }
+
+// Everything registration owns, as one dump.
+Dump RegisteredContent() {
+    Dump all;
+    for (const std::wstring& path :
+         {std::wstring(L"AppID\\") + kAppId, std::wstring(L"AppID\\TRVControl.DLL"),
+          std::wstring(L"WebControl.TARVOSK.1"), std::wstring(L"WebControl.TARVOSK"), ClassKey(),
+          std::wstring(L"TypeLib\\") + kLibid, std::wstring(L"Interface\\") + kIid,
+          std::wstring(L"Interface\\") + kDiid}) {
+        const Dump part = DumpOf(path);
+        all.insert(part.begin(), part.end());
+    }
+    return all;
+}
+
+std::wstring DllPath() { return Wide(BuildDir() + "\\TRVControl.DLL"); }
+
+// A copy of the built module at `folder`, loaded; its exports called by name.
+class ModuleCopy {
+public:
+    explicit ModuleCopy(const std::wstring& path) : path(path) {
+        module = LoadLibraryW(path.c_str());
+    }
+    ~ModuleCopy() {
+        if (module) FreeLibrary(module);
+    }
+    HRESULT Call(const char* name) {
+        if (!module) return E_UNEXPECTED;
+        auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+            reinterpret_cast<void*>(GetProcAddress(module, name)));
+        return fn ? fn() : E_UNEXPECTED;
+    }
+    std::wstring path;
+    HMODULE module = nullptr;
+};
+
+bool CopyDll(const std::wstring& to) {
+    const std::wstring folder = to.substr(0, to.find_last_of(L'\\'));
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    return CopyFileW(DllPath().c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+class Registration : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { CoInitialize(nullptr); }
+    static void TearDownTestSuite() {
+        // Leave the prefix as the suite found it: registered from the build tree.
+        ModuleCopy original(DllPath());
+        EXPECT_EQ(original.Call("DllRegisterServer"), S_OK);
+        CoUninitialize();
+    }
+};
+
+std::wstring Arch() {
+#ifdef _WIN64
+    return L"win64";
+#else
+    return L"win32";
+#endif
+}
+
+TEST_F(Registration, WritesExactlyTheScriptedKeysAndValues) {
+    ModuleCopy dll(DllPath());
+    ASSERT_EQ(dll.Call("DllRegisterServer"), S_OK);
+    const std::wstring path = DllPath();
+    const std::wstring cls = ClassKey();
+    const std::wstring lib = std::wstring(L"TypeLib\\") + kLibid;
+    Dump expected = {
+        {std::wstring(L"AppID\\") + kAppId, L""},
+        {std::wstring(L"AppID\\") + kAppId + L"|@", L"WebControl"},
+        {L"AppID\\TRVControl.DLL", L""},
+        {L"AppID\\TRVControl.DLL|AppID", kAppId},
+        {L"WebControl.TARVOSK.1", L""},
+        {L"WebControl.TARVOSK.1|@", L"TARVOSK File Share Control 5"},
+        {L"WebControl.TARVOSK.1\\CLSID", L""},
+        {L"WebControl.TARVOSK.1\\CLSID|@", kClsid},
+        {L"WebControl.TARVOSK", L""},
+        {L"WebControl.TARVOSK|@", L"TARVOSK File Share Control 5"},
+        {L"WebControl.TARVOSK\\CLSID", L""},
+        {L"WebControl.TARVOSK\\CLSID|@", kClsid},
+        {L"WebControl.TARVOSK\\CurVer", L""},
+        {L"WebControl.TARVOSK\\CurVer|@", L"WebControl.TARVOSK.1"},
+        {cls, L""},
+        {cls + L"|@", L"TARVOSK File Share Control 5"},
+        {cls + L"|AppID", kAppId},
+        {cls + L"\\ProgID", L""},
+        {cls + L"\\ProgID|@", L"WebControl.TARVOSK.1"},
+        {cls + L"\\VersionIndependentProgID", L""},
+        {cls + L"\\VersionIndependentProgID|@", L"WebControl.TARVOSK"},
+        {cls + L"\\Programmable", L""},
+        {cls + L"\\InprocServer32", L""},
+        {cls + L"\\InprocServer32|@", path},
+        {cls + L"\\InprocServer32|ThreadingModel", L"Apartment"},
+        {cls + L"\\TypeLib", L""},
+        {cls + L"\\TypeLib|@", kLibid},
+        {cls + L"\\Implemented Categories", L""},
+        {cls + L"\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}", L""},
+        {cls + L"\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}", L""},
+        {lib, L""},
+        {lib + L"\\1.0", L""},
+        {lib + L"\\1.0|@", L"WebControl 1.0 형식 라이브러리"},
+        {lib + L"\\1.0\\0", L""},
+        {lib + L"\\1.0\\0\\" + Arch(), L""},
+        {lib + L"\\1.0\\0\\" + Arch() + L"|@", path},
+        {lib + L"\\1.0\\FLAGS", L""},
+        {lib + L"\\1.0\\FLAGS|@", L"0"},
+        {lib + L"\\1.0\\HELPDIR", L""},
+        {lib + L"\\1.0\\HELPDIR|@", L""},
+    };
+    for (const auto& iface : {std::make_pair(kIid, L"IWebBBS"),
+                              std::make_pair(kDiid, L"_IWebBBSEvents")}) {
+        const std::wstring key = std::wstring(L"Interface\\") + iface.first;
+        // Dual and dispatch interfaces are marshalled by the automation marshaller.
+        const wchar_t* proxy = iface.first == kIid ? L"{00020424-0000-0000-C000-000000000046}"
+                                                   : L"{00020420-0000-0000-C000-000000000046}";
+        expected[key] = L"";
+        expected[key + L"|@"] = iface.second;
+        expected[key + L"\\ProxyStubClsid"] = L"";
+        expected[key + L"\\ProxyStubClsid|@"] = proxy;
+        expected[key + L"\\ProxyStubClsid32"] = L"";
+        expected[key + L"\\ProxyStubClsid32|@"] = proxy;
+        expected[key + L"\\TypeLib"] = L"";
+        expected[key + L"\\TypeLib|@"] = kLibid;
+        expected[key + L"\\TypeLib|Version"] = L"1.0";
+    }
+    const Dump actual = RegisteredContent();
+    for (const auto& entry : expected) {
+        auto found = actual.find(entry.first);
+        if (found == actual.end())
+            ADD_FAILURE() << "missing " << Ansi(entry.first);
+        else
+            EXPECT_EQ(found->second, entry.second) << Ansi(entry.first);
+    }
+    for (const auto& entry : actual) {
+        if (!expected.count(entry.first)) ADD_FAILURE() << "unexpected " << Ansi(entry.first);
+    }
+}
+
+TEST_F(Registration, RegisteringAgainGivesTheSameContentAndReplacesTheClassKey) {
+    ModuleCopy dll(DllPath());
+    ASSERT_EQ(dll.Call("DllRegisterServer"), S_OK);
+    const Dump first = RegisteredContent();
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, ClassKey().c_str(), 0, KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    const wchar_t added[] = L"by hand";
+    ASSERT_EQ(RegSetValueExW(key, L"HandAdded", 0, REG_SZ, reinterpret_cast<const BYTE*>(added),
+                             sizeof added),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    HKEY sub = nullptr;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (ClassKey() + L"\\Programmable\\Stale").c_str(), &sub),
+              ERROR_SUCCESS);
+    RegCloseKey(sub);
+    ASSERT_NE(RegisteredContent(), first);
+
+    ASSERT_EQ(dll.Call("DllRegisterServer"), S_OK);
+    EXPECT_EQ(RegisteredContent(), first);
+}
+
+TEST_F(Registration, UnregisteringRemovesItsKeysAndKeepsTheShared) {
+    ModuleCopy dll(DllPath());
+    ASSERT_EQ(dll.Call("DllRegisterServer"), S_OK);
+    // Another category of the class, registered by someone else.
+    const CATID foreign = {0x40fc6ed5, 0x2438, 0x11cf, {0xa3, 0xdb, 0x08, 0x00, 0x36, 0xf1, 0x25, 0x02}};
+    {
+        comtest::Ptr<ICatRegister> manager;
+        ASSERT_EQ(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_ICatRegister, manager.PutVoid()),
+                  S_OK);
+        CATID id = foreign;
+        ASSERT_EQ(manager->RegisterClassImplCategories(CLSID_WebBBS, 1, &id), S_OK);
+    }
+    // A neighbour under AppID that must survive.
+    HKEY neighbour = nullptr;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, L"AppID\\Neighbour.DLL", &neighbour), ERROR_SUCCESS);
+    RegCloseKey(neighbour);
+
+    ASSERT_EQ(dll.Call("DllUnregisterServer"), S_OK);
+    EXPECT_TRUE(KeyExists(L"AppID"));
+    EXPECT_TRUE(KeyExists(L"CLSID"));
+    EXPECT_TRUE(KeyExists(L"AppID\\Neighbour.DLL"));
+    // The class key is replaced whole: the foreign category goes with it.
+    EXPECT_FALSE(KeyExists(ClassKey()));
+    EXPECT_FALSE(KeyExists(L"WebControl.TARVOSK.1"));
+    EXPECT_FALSE(KeyExists(L"WebControl.TARVOSK"));
+    EXPECT_FALSE(KeyExists(std::wstring(L"AppID\\") + kAppId));
+    EXPECT_FALSE(KeyExists(L"AppID\\TRVControl.DLL"));
+    EXPECT_FALSE(KeyExists(std::wstring(L"TypeLib\\") + kLibid));
+    EXPECT_TRUE(RegisteredContent().empty());
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, L"AppID\\Neighbour.DLL");
+
+    // Unregistering what is not there is no failure.
+    EXPECT_EQ(dll.Call("DllUnregisterServer"), S_OK);
+}
+
+TEST_F(Registration, PathsWithQuotesBlanksAndKoreanAreStoredAsTheyAre) {
+    const std::wstring base = Wide(BuildDir()) + L"\\registration paths";
+    for (const std::wstring& folder : {base + L"\\it's", base + L"\\with blanks in it",
+                                       base + L"\\한글 폴더", base + L"\\''a' b '한'"}) {
+        const std::wstring path = folder + L"\\TRVControl.DLL";
+        ASSERT_TRUE(CopyDll(path)) << Ansi(path);
+        {
+            ModuleCopy copy(path);
+            ASSERT_NE(copy.module, nullptr) << Ansi(path);
+            ASSERT_EQ(copy.Call("DllRegisterServer"), S_OK) << Ansi(path);
+            const Dump dump = RegisteredContent();
+            auto server = dump.find(ClassKey() + L"\\InprocServer32|@");
+            ASSERT_NE(server, dump.end());
+            EXPECT_EQ(server->second, path);
+            auto library = dump.find(std::wstring(L"TypeLib\\") + kLibid + L"\\1.0\\0\\" + Arch() + L"|@");
+            ASSERT_NE(library, dump.end());
+            EXPECT_EQ(library->second, path);
+            // The class is created from there.
+            comtest::Ptr<IUnknown> object;
+            EXPECT_EQ(CoCreateInstance(CLSID_WebBBS, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                       object.PutVoid()),
+                      S_OK)
+                << Ansi(path);
+        }
+        CoFreeUnusedLibraries();
+    }
+}
+
+TEST_F(Registration, OverlongModulePathFailsBeforeWritingAnything) {
+    ModuleCopy original(DllPath());
+    ASSERT_EQ(original.Call("DllUnregisterServer"), S_OK);
+    ASSERT_TRUE(RegisteredContent().empty());
+
+    std::wstring folder = Wide(BuildDir()) + L"\\long";
+    while (folder.size() < 250) folder += L"\\abcdefghijklmnopqrstuvwxyz0123456789";
+    const std::wstring path = folder + L"\\TRVControl.DLL";
+    ASSERT_GE(path.size(), 260u);
+    ASSERT_TRUE(CopyDll(L"\\\\?\\" + path));
+    ModuleCopy copy(L"\\\\?\\" + path);
+    ASSERT_NE(copy.module, nullptr) << GetLastError();
+    EXPECT_EQ(copy.Call("DllRegisterServer"), static_cast<HRESULT>(0x8007007A));
+    EXPECT_TRUE(RegisteredContent().empty());
+    EXPECT_FALSE(KeyExists(L"AppID\\TRVControl.DLL"));
+}
+
+TEST(ModuleResources, VersionRecordStringTableAndManifest) {
+    const std::wstring path = DllPath();
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, &block[0]));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(&block[0], L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000005u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000005u);
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(&block[0], L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(translation[0], 0x0412);
+    EXPECT_EQ(translation[1], 949);
+    for (const auto& field : {std::make_pair(L"FileVersion", L"1.0.0.5"),
+                              std::make_pair(L"ProductVersion", L"1.0.0.5"),
+                              std::make_pair(L"InternalName", L"TRVControl.dll"),
+                              std::make_pair(L"OriginalFilename", L"TRVControl.dll")}) {
+        wchar_t* text = nullptr;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\041203b5\\") + field.first;
+        ASSERT_TRUE(VerQueryValueW(&block[0], query.c_str(), reinterpret_cast<void**>(&text),
+                                   &length))
+            << Ansi(field.first);
+        EXPECT_STREQ(text, field.second);
+    }
+
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    const WORD korean = MAKELANGID(LANG_KOREAN, SUBLANG_DEFAULT);
+    EXPECT_NE(FindResourceExW(module, L"REGISTRY", MAKEINTRESOURCEW(101), korean), nullptr);
+    EXPECT_NE(FindResourceExW(module, L"REGISTRY", MAKEINTRESOURCEW(103), korean), nullptr);
+    EXPECT_NE(FindResourceExW(module, L"TYPELIB", MAKEINTRESOURCEW(1), korean), nullptr);
+    EXPECT_NE(FindResourceExW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(2),
+                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
+              nullptr);
+    // String 100 sits in block 7 of the string table.
+    EXPECT_NE(FindResourceExW(module, MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(100 / 16 + 1), korean),
+              nullptr);
+    wchar_t text[64] = {};
+    EXPECT_GT(LoadStringW(module, 100, text, 64), 0);
+    EXPECT_STREQ(text, L"WebControl");
+    FreeLibrary(module);
+}
+
+}  // namespace
+}  // namespace trv
