@@ -172,8 +172,19 @@ HRESULT UnregisterTypeLibrary() {
     RETURN_IF_FAILED(library->GetLibAttr(&attr));
     const TLIBATTR copy = *attr;
     library->ReleaseTLibAttr(attr);
-    return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
-                             copy.syskind);
+    const HRESULT hr = UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum,
+                                         copy.lcid, copy.syskind);
+    if (SUCCEEDED(hr)) return hr;
+    // A library that is not registered leaves nothing to remove: unregistering
+    // twice is no failure.
+    wchar_t guid[40] = {};
+    StringFromGUID2(copy.guid, guid, 40);
+    UniqueHkey key;
+    const std::wstring keyPath = std::wstring(L"TypeLib\\") + guid;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, key.Put()) ==
+        ERROR_FILE_NOT_FOUND)
+        return S_OK;
+    return hr;
 }
 
 // The category manager needs COM on this thread; regsvr32 does not always

@@ -180,7 +180,7 @@ TEST_F(Registration, WritesExactlyTheScriptedKeysAndValues) {
         {lib + L"\\1.0\\0\\" + Arch(), L""},
         {lib + L"\\1.0\\0\\" + Arch() + L"|@", path},
         {lib + L"\\1.0\\FLAGS", L""},
-        {lib + L"\\1.0\\FLAGS|@", L"0"},
+        {lib + L"\\1.0\\FLAGS|@", L"8"},  // LIBFLAG_FHASDISKIMAGE
         {lib + L"\\1.0\\HELPDIR", L""},
         {lib + L"\\1.0\\HELPDIR|@", L""},
     };
