@@ -757,29 +757,28 @@ TEST_F(ComMethods, AllowPopUpWritesTheSite) {
     RegCloseKey(key);
 }
 
+// A visible dialog of this process, for closing it as a user would.
+BOOL CALLBACK FindOwnDialog(HWND window, LPARAM found) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (pid == GetCurrentProcessId() && strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 TEST_F(ComMethods, ShowUpFileDlgRunsTheSelectionDialogModally) {
     Ptr<IDispatch> object = CreateDispatch();
     // Closes the dialog once it shows, as a user pressing Cancel would.
     std::atomic<bool> closed{false};
-    const DWORD process = GetCurrentProcessId();
     std::thread closer([&] {
         WaitUntil(
             [&] {
                 HWND found = nullptr;
-                EnumWindows(
-                    [](HWND w, LPARAM p) -> BOOL {
-                        DWORD pid = 0;
-                        GetWindowThreadProcessId(w, &pid);
-                        char cls[64] = {};
-                        GetClassNameA(w, cls, sizeof cls);
-                        if (pid == GetCurrentProcessId() && strcmp(cls, "#32770") == 0 &&
-                            IsWindowVisible(w)) {
-                            *reinterpret_cast<HWND*>(p) = w;
-                            return FALSE;
-                        }
-                        return TRUE;
-                    },
-                    reinterpret_cast<LPARAM>(&found));
+                EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
                 if (found) {
                     PostMessageA(found, WM_COMMAND, IDCANCEL, 0);
                     closed = true;
@@ -788,7 +787,6 @@ TEST_F(ComMethods, ShowUpFileDlgRunsTheSelectionDialogModally) {
             },
             20000, 100);
     });
-    (void)process;
     EXPECT_EQ(CallByName(object.Get(), L"ShowUpFileDlg", {}), S_OK);
     closer.join();
     EXPECT_TRUE(closed);
