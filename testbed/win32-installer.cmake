@@ -9,6 +9,8 @@ target_link_libraries(trv_setup PRIVATE shell32 kernel32)
 set_target_properties(trv_setup PROPERTIES
   OUTPUT_NAME setup
   RUNTIME_OUTPUT_DIRECTORY ${TRV_UPDATE_ROOT}/client)
+# Test builds pin the signing rig's publisher: the served installer carries its signature.
+trv_sign_for_tests(trv_setup)
 
 # The server's port comes from the update host the build points at.
 if(TRV_UPDATE_HOST MATCHES "^127\\.0\\.0\\.1:([0-9]+)$")

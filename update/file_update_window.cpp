@@ -8,6 +8,8 @@
 
 #include "platform/win32/update_win32.h"
 #include "resources/resource.h"
+#include "update/installer_trust.h"
+#include "update/installer_trust_win32.h"
 #include "update/update_check.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -79,7 +81,7 @@ INT_PTR CALLBACK FileUpdateWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wParam
         SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, self->OnInstallResult(wParam));
         return TRUE;
     case WM_INSTALLER_DOWNLOADED:
-        self->OnInstallerDownloaded(wParam != 0);
+        self->OnInstallerDownloaded(static_cast<int>(wParam));
         return TRUE;
     case WM_COMMAND:
         // Esc and the close box arrive as IDCANCEL.
@@ -147,17 +149,28 @@ unsigned __stdcall FileUpdateWindow::DownloadThreadProc(void* param) {
         Win32UpdateSystem system(nullptr, job->dialog);
         ok = DownloadInstaller(system, job->paths, job->url);
     }
+    // The installer came over plain HTTP: only a file signed by the service's
+    // own publisher may run. The check is slow, so it stays off the dialog's
+    // thread; a refused file is deleted at once.
+    const bool trusted =
+        ok && VerifyInstallerOrRemove(job->paths.setupFile) == TrustOutcome::Ok;
     if (SUCCEEDED(init)) CoUninitialize();
     // The dialog's thread shows any message, runs the installer and sets
     // the timer: timers belong to the thread that owns the window.
-    PostMessageW(job->dialog, WM_INSTALLER_DOWNLOADED, ok ? 1 : 0, 0);
+    PostMessageW(job->dialog, WM_INSTALLER_DOWNLOADED,
+                 !ok ? kInstallerFailed : trusted ? kInstallerReady : kInstallerUntrusted, 0);
     delete job;
     return 1;
 }
 
-void FileUpdateWindow::OnInstallerDownloaded(bool ok) {
+void FileUpdateWindow::OnInstallerDownloaded(int outcome) {
     if (m_ending) return;
-    if (!ok) {
+    if (outcome == kInstallerUntrusted) {
+        MessageBoxW(m_hWnd, kInstallerUntrustedMessage, kUpdateMessageTitle, MB_OK);
+        End(2);
+        return;
+    }
+    if (outcome != kInstallerReady) {
         Fail();
         return;
     }

@@ -45,7 +45,11 @@ private:
     BOOL OnInitDialog();
     LRESULT OnTimer(UINT_PTR id);
     LRESULT OnInstallResult(WPARAM wParam);
-    void OnInstallerDownloaded(bool ok);
+    // What the download thread reports with WM_INSTALLER_DOWNLOADED.
+    static constexpr int kInstallerFailed = 0;
+    static constexpr int kInstallerReady = 1;
+    static constexpr int kInstallerUntrusted = 2;
+    void OnInstallerDownloaded(int outcome);
     void OnCancel();
     void RunInstaller();
     void PollResult();

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "update/installer_trust.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -580,6 +582,27 @@ TEST_F(UpdateDialogTest, InstallerCutShortAfterProgressIsAFailedDownload) {
     EXPECT_LT(highest, 100);
     EXPECT_FALSE(InstallerRan());
     EXPECT_EQ(GetFileAttributesA((temp + "setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Every installer the publisher pin and the trusted chain do not vouch for is
+// refused after a good download: the message, code 2, nothing run, file gone.
+TEST_F(UpdateDialogTest, InstallerWithoutTheServiceSignatureIsRefusedAndDeleted) {
+    const std::string rig = BuildDir() + "\\test-signing\\installer\\";
+    for (const char* variant : {"unsigned", "tampered", "untrusted-root", "self-signed",
+                                "no-codesign-eku", "other-publisher"}) {
+        SCOPED_TRACE(variant);
+        const std::string name = std::string(variant) + ".exe";
+        ASSERT_TRUE(CopyFileA((rig + name).c_str(), (ServerDir() + "client\\" + name).c_str(),
+                              FALSE));
+        SwitchServer("setup_file=" + name + "\n");
+        g_shown.Clear();
+        EXPECT_EQ(RunCheck(), 2);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0], kInstallerUntrustedMessage);
+        EXPECT_FALSE(InstallerRan());
+        EXPECT_EQ(GetFileAttributesA((temp + "setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetFileAttributesA((InstallDir() + "ver.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
 }
 
 TEST_F(UpdateDialogTest, InstallerReportingMinusOneEndsWithTwo) {
