@@ -15,9 +15,6 @@
 
 namespace trv {
 
-// Weak until the selection part lands in the same link.
-INT_PTR ShowUploadSelectDialog(IWebBBS* owner) __attribute__((weak));
-
 namespace {
 
 // Script strings to the ANSI code page. A null BSTR is empty; most arguments
@@ -450,8 +447,6 @@ IFACEMETHODIMP WebBBSObject::AllowPopUp(BSTR strTemp) {
 }
 
 IFACEMETHODIMP WebBBSObject::ShowUpFileDlg() {
-    // The dialog is linked in only once the selection part provides it.
-    RETURN_HR_IF(E_NOTIMPL, !&ShowUploadSelectDialog);
     ComPtr<IUnknown> self(Controlling());
     return Guarded([&] {
         ShowUploadSelectDialog(this);
