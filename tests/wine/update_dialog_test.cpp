@@ -471,9 +471,9 @@ TEST_F(UpdateDialogTest, ProgressPercentagesAreTruncatedAndANonProgramIsNotRun) 
     SwitchServer("setup_file=thousand.bin\nchunk=333\nslow_ms=150\n");
 
     EXPECT_EQ(RunCheck(), 2);
-    // Not a program: it cannot be started, which is told like a failed download.
+    // Not a signed program: refused before anything could start it.
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], kDownloadFailed);
+    EXPECT_EQ(boxes[0], kInstallerUntrustedMessage);
 
     std::set<int> seen;
     for (const auto& [text, pos] : ProgressAfterReset()) {
