@@ -1,0 +1,317 @@
+#include "select/upload_select.h"
+
+#include <oleauto.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <memory>
+#include <type_traits>
+
+#include "resources/resource.h"
+#include "select/select_ids.h"
+#include "select/selection.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace trv {
+
+namespace {
+
+constexpr wchar_t kCaption[] = L"파일/폴더 선택창";
+constexpr wchar_t kDesktopCaption[] = L"바탕 화면";
+constexpr COLORREF kMagenta = RGB(255, 0, 255);
+
+HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
+struct BstrFree {
+    void operator()(OLECHAR* text) const { SysFreeString(text); }
+};
+using UniqueBstr = std::unique_ptr<OLECHAR, BstrFree>;
+
+struct GdiDelete {
+    void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
+};
+using UniqueBitmap = std::unique_ptr<std::remove_pointer<HBITMAP>::type, GdiDelete>;
+
+UniqueBstr AnsiToBstr(const std::string& text) {
+    const int length = static_cast<int>(text.size());
+    const int count = length ? MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0) : 0;
+    UniqueBstr result(SysAllocStringLen(nullptr, static_cast<UINT>(count)));
+    if (result && count) MultiByteToWideChar(CP_ACP, 0, text.data(), length, result.get(), count);
+    return result;
+}
+
+// The dialog being created on this thread: DialogBoxParam gets 0 as its
+// initialisation value, so the object is picked up from here instead.
+thread_local UploadSelect* t_creating = nullptr;
+
+}  // namespace
+
+std::wstring WidenAnsi(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int length = static_cast<int>(text.size());
+    const int count = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(count), L'\0');
+    if (count) MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], count);
+    return wide;
+}
+
+UploadSelect::UploadSelect(SelectionSink* sink)
+    : m_pWebBBS(sink), m_registry(SystemRegistry(), kHKeyCurrentUser),
+      m_model(m_platform, m_registry) {}
+
+UploadSelect::~UploadSelect() { ReleaseImages(); }
+
+INT_PTR UploadSelect::DoModal(HWND owner) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    UploadSelect* outer = t_creating;
+    t_creating = this;
+    const INT_PTR result = DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(IDD_UPLOADSELECT), owner,
+                                           &UploadSelect::DialogProc, 0);
+    t_creating = outer;
+    m_hWnd = nullptr;
+    ReleaseImages();
+    return result;
+}
+
+INT_PTR CALLBACK UploadSelect::DialogProc(HWND window, UINT message, WPARAM wParam,
+                                          LPARAM lParam) {
+    auto* self = reinterpret_cast<UploadSelect*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (!self && t_creating) {
+        self = t_creating;
+        t_creating = nullptr;
+        self->m_hWnd = window;
+        SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+    }
+    return self ? self->HandleMessage(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR UploadSelect::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        const int code = HIWORD(wParam);
+        if (id == IDC_ADD_SELECTED && code == BN_CLICKED) {
+            OnAddSelected();
+            return TRUE;
+        }
+        if (id == IDCANCEL && code == BN_CLICKED) {
+            EndDialog(m_hWnd, IDCANCEL);
+            return TRUE;
+        }
+        if (id == IDC_PLACES && code == CBN_SELCHANGE) {
+            OnRootChange();
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header && header->idFrom == IDC_FILES && header->code == static_cast<UINT>(NM_DBLCLK)) {
+            OnListDoubleClick();
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_DESTROY:
+        ClearFileList();
+        return FALSE;
+    }
+    return FALSE;
+}
+
+BOOL UploadSelect::OnInitDialog() {
+    SetWindowTextW(m_hWnd, kCaption);
+    m_ctlPlaces = GetDlgItem(m_hWnd, IDC_PLACES);
+    m_ctlPath = GetDlgItem(m_hWnd, IDC_PATH);
+    m_ctlFiles = GetDlgItem(m_hWnd, IDC_FILES);
+
+    m_model.LoadRemembered();
+
+    m_roots = m_model.FillRootList();
+    for (std::size_t i = 0; i < m_roots.size(); ++i) {
+        const std::wstring text = m_roots[i].desktop ? kDesktopCaption : WidenAnsi(m_roots[i].text);
+        const LRESULT line = SendMessageW(m_ctlPlaces, CB_ADDSTRING, 0,
+                                          reinterpret_cast<LPARAM>(text.c_str()));
+        if (line >= 0) SendMessageW(m_ctlPlaces, CB_SETITEMDATA, line, static_cast<LPARAM>(i));
+    }
+    SendMessageW(m_ctlPlaces, CB_SETCURSEL, 0, 0);
+    const int current = m_model.Settle(m_roots);
+    if (current > 0) SendMessageW(m_ctlPlaces, CB_SETCURSEL, current, 0);
+
+    struct Column {
+        const wchar_t* header;
+        int format;
+        int width;
+    };
+    const Column columns[] = {{L"이름", LVCFMT_LEFT, 300}, {L"크기", LVCFMT_RIGHT, 120},
+                              {L"", LVCFMT_RIGHT, 0}};
+    for (int i = 0; i < 3; ++i) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = columns[i].format;
+        column.cx = columns[i].width;
+        column.pszText = const_cast<wchar_t*>(columns[i].header);
+        column.iSubItem = i;
+        SendMessageW(m_ctlFiles, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+
+    // The shell's shared small-icon set is only read: appending the picture
+    // to it puts its small list out of step with the shell's other lists, and
+    // icons the shell adds later then come back with the picture's index.
+    // The listing gets a set of its own, the picture first, then a copy of
+    // each shell icon as lines need it.
+    UniqueBitmap parent(static_cast<HBITMAP>(
+        LoadImageW(ThisModule(), MAKEINTRESOURCEW(IDB_PARENT), IMAGE_BITMAP, 0, 0, 0)));
+    SHFILEINFOA info = {};
+    m_shellImages = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoA("*.txt", FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                       SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+    int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
+    if (m_shellImages) ImageList_GetIconSize(m_shellImages, &cx, &cy);
+    m_images = ImageList_Create(cx, cy, ILC_COLOR32 | ILC_MASK, 16, 16);
+    m_nParentImage = m_images ? ImageList_GetImageCount(m_images) : -1;
+    if (m_images && parent) ImageList_AddMasked(m_images, parent.get(), kMagenta);
+    SendMessageW(m_ctlFiles, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images));
+    m_model.SetParentImage(m_nParentImage);
+
+    SendMessageW(m_ctlFiles, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 LVS_EX_GRIDLINES | LVS_EX_ONECLICKACTIVATE);
+    SendMessageW(m_ctlFiles, LVM_SETCALLBACKMASK, LVIS_FOCUSED, 0);
+
+    ListFolder();
+    return TRUE;
+}
+
+void UploadSelect::ListFolder() {
+    m_model.ListFolder();
+    ShowListing();
+}
+
+void UploadSelect::ShowListing() {
+    SetWindowTextW(m_ctlPath, WidenAnsi(m_model.WebPath()).c_str());
+    ClearFileList();
+    SendMessageW(m_ctlFiles, WM_SETREDRAW, FALSE, 0);
+    const auto& listing = m_model.Listing();
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        const FolderEntry& line = listing[i];
+        std::wstring name = line.kind == kKindParent ? std::wstring(L" ..") : WidenAnsi(line.name);
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+        item.iItem = static_cast<int>(i);
+        item.pszText = &name[0];
+        item.iImage = line.kind == kKindParent ? m_nParentImage : ListIcon(line.icon);
+        item.lParam = static_cast<LPARAM>(i);
+        const int index = static_cast<int>(
+            SendMessageW(m_ctlFiles, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        if (index < 0) continue;
+        std::wstring size = WidenAnsi(line.displaySize);
+        wchar_t kind[2] = {static_cast<wchar_t>(line.kind), 0};
+        LVITEMW sub = {};
+        sub.iSubItem = 1;
+        sub.pszText = &size[0];
+        SendMessageW(m_ctlFiles, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
+        sub.iSubItem = 2;
+        sub.pszText = kind;
+        SendMessageW(m_ctlFiles, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
+    }
+    SendMessageW(m_ctlFiles, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(m_ctlFiles, nullptr, TRUE);
+}
+
+void UploadSelect::ClearFileList() {
+    // The records belong to the model's listing, which the next listing or
+    // the dialog object's end releases; the lines only point at them.
+    if (m_ctlFiles) SendMessageW(m_ctlFiles, LVM_DELETEALLITEMS, 0, 0);
+}
+
+int UploadSelect::FirstSelected() const {
+    return static_cast<int>(SendMessageW(m_ctlFiles, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                         MAKELPARAM(LVNI_SELECTED, 0)));
+}
+
+void UploadSelect::OnRootChange() {
+    const LRESULT line = SendMessageW(m_ctlPlaces, CB_GETCURSEL, 0, 0);
+    if (line == CB_ERR) return;
+    const LRESULT index = SendMessageW(m_ctlPlaces, CB_GETITEMDATA, line, 0);
+    if (index < 0 || static_cast<std::size_t>(index) >= m_roots.size()) return;
+    m_model.SelectRoot(m_roots[static_cast<std::size_t>(index)].rootPath);
+    ShowListing();
+}
+
+void UploadSelect::OnListDoubleClick() {
+    const int first = FirstSelected();
+    if (first < 0) return;
+    LVITEMW item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = first;
+    if (!SendMessageW(m_ctlFiles, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return;
+    const auto& listing = m_model.Listing();
+    if (item.lParam < 0 || static_cast<std::size_t>(item.lParam) >= listing.size()) return;
+    const FolderEntry& line = listing[static_cast<std::size_t>(item.lParam)];
+    if (line.kind == kKindFile) return;
+    const std::string name = line.name;
+    m_model.OpenEntry(line.kind, name);
+    ShowListing();
+}
+
+void UploadSelect::OnAddSelected() {
+    int index = FirstSelected();
+    if (index < 0) return;
+    const HWND add = GetDlgItem(m_hWnd, IDC_ADD_SELECTED);
+    EnableWindow(add, FALSE);
+
+    std::vector<int> selected;
+    for (; index >= 0; index = static_cast<int>(SendMessageW(m_ctlFiles, LVM_GETNEXTITEM, index,
+                                                             MAKELPARAM(LVNI_SELECTED, 0)))) {
+        LVITEMW item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = index;
+        if (SendMessageW(m_ctlFiles, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+            selected.push_back(static_cast<int>(item.lParam));
+    }
+    // The page's handler runs inside each report; its result does not stop the press.
+    ReportSelected(m_model, selected,
+                   [this](const std::string& path, const std::string& size, const std::string& mode) {
+                       if (!m_pWebBBS) return;
+                       UniqueBstr strPath = AnsiToBstr(path);
+                       UniqueBstr strSize = AnsiToBstr(size);
+                       UniqueBstr strMode = AnsiToBstr(mode);
+                       if (strPath && strSize && strMode)
+                           m_pWebBBS->Report(strPath.get(), strSize.get(), strMode.get());
+                   });
+
+    LVITEMW cleared = {};
+    cleared.stateMask = static_cast<UINT>(-1);
+    cleared.state = 0;
+    SendMessageW(m_ctlFiles, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                 reinterpret_cast<LPARAM>(&cleared));
+    EnableWindow(add, TRUE);
+}
+
+int UploadSelect::ListIcon(int shellIndex) {
+    auto known = m_iconOf.find(shellIndex);
+    if (known != m_iconOf.end()) return known->second;
+    int index = -1;
+    if (m_images && m_shellImages) {
+        HICON icon = ImageList_GetIcon(m_shellImages, shellIndex, ILD_NORMAL);
+        if (icon) {
+            index = ImageList_AddIcon(m_images, icon);
+            DestroyIcon(icon);
+        }
+    }
+    m_iconOf[shellIndex] = index;
+    return index;
+}
+
+void UploadSelect::ReleaseImages() {
+    // The list view shares the set (LVS_SHAREIMAGELISTS) and is gone by now.
+    if (m_images) ImageList_Destroy(m_images);
+    m_images = nullptr;
+    m_iconOf.clear();
+}
+
+}  // namespace trv

@@ -1,0 +1,3 @@
+trv_add_control_sources(
+  ${CMAKE_SOURCE_DIR}/select/upload_select.cpp
+  ${CMAKE_SOURCE_DIR}/select/select_api.cpp)

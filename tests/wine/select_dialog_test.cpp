@@ -1,0 +1,459 @@
+// The selection dialog under Wine over a real folder tree with Korean names,
+// driven from a second thread while it runs modally on the main thread.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "select/select_ids.h"
+#include "select_support.h"
+#include "update/popup_api.h"
+
+namespace trv::selecttest {
+namespace {
+
+const std::wstring kRoot = L"C:\\trvsel";
+const std::wstring kWorked = kRoot + L"\\예제";
+const std::wstring kMixed = kRoot + L"\\혼합";
+
+std::string Ansi(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
+    if (n > 1) WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_FILES); }
+
+std::vector<Triple> Triples(std::initializer_list<Triple> list) { return list; }
+
+class SelectDialog : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_EQ(GetACP(), 949u) << "the tests expect the Korean ANSI code page";
+        RemoveTree(kRoot);
+        bool ok = MakeFolder(kRoot);
+        ok = ok && MakeFolder(kWorked) && MakeFolder(kWorked + L"\\문서") &&
+             MakeFile(kWorked + L"\\문서\\가.txt", 10) && MakeFolder(kWorked + L"\\문서\\하위") &&
+             MakeFile(kWorked + L"\\문서\\하위\\나.txt", 5) && MakeFile(kWorked + L"\\x파일.bin", 7);
+        ok = ok && MakeFolder(kMixed) &&
+             MakeFile(kMixed + L"\\숨김.txt", 1, FILE_ATTRIBUTE_HIDDEN) &&
+             MakeFile(kMixed + L"\\시스템.sys", 1, FILE_ATTRIBUTE_SYSTEM) &&
+             MakeFolder(kMixed + L"\\숨김폴더") && MakeFile(kMixed + L"\\숨김폴더\\안보임.txt", 2) &&
+             MakeFolder(kMixed + L"\\시스템폴더") && MakeFile(kMixed + L"\\시스템폴더\\안.txt", 3) &&
+             MakeFolder(kMixed + L"\\빈폴더") && MakeFile(kMixed + L"\\보통.txt", 4);
+        // Folder attributes last: a hidden folder's contents are made first.
+        ok = ok && MakeFolder(kMixed + L"\\숨김폴더", FILE_ATTRIBUTE_HIDDEN) &&
+             MakeFolder(kMixed + L"\\시스템폴더", FILE_ATTRIBUTE_SYSTEM);
+        ASSERT_TRUE(ok) << "could not build the folder tree";
+        ASSERT_TRUE(GetFileAttributesW((kMixed + L"\\숨김.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN)
+            << "this file system keeps no DOS attributes";
+    }
+    void SetUp() override { ASSERT_TRUE(SetRemembered(L"C:\\", kWorked)); }
+
+    RecordingSink sink;
+};
+
+TEST_F(SelectDialog, ShowsItsTemplateAndTheRememberedFolder) {
+    std::wstring caption, add, close, path;
+    std::vector<std::wstring> names, kinds, sizes;
+    int widths[3] = {-1, -1, -1};
+    wchar_t headers[2][32] = {};
+    DWORD extended = 0;
+    int parentImage = -1, places = 0;
+    COLORREF arrow = 0, corner = 0, folderArrow = 0;
+    std::wstring firstPlace, currentPlace;
+    const INT_PTR result = RunDialog(&sink, [&](HWND dialog) {
+        caption = Text(dialog);
+        add = Text(GetDlgItem(dialog, IDC_ADD_SELECTED));
+        close = Text(GetDlgItem(dialog, IDCANCEL));
+        path = Text(GetDlgItem(dialog, IDC_PATH));
+        HWND list = List(dialog);
+        names = Column(list, 0);
+        sizes = Column(list, 1);
+        kinds = Column(list, 2);
+        for (int i = 0; i < 3; ++i)
+            widths[i] = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+        for (int i = 0; i < 2; ++i) {
+            LVCOLUMNW column = {};
+            column.mask = LVCF_TEXT;
+            column.pszText = headers[i];
+            column.cchTextMax = 32;
+            SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+        }
+        extended = static_cast<DWORD>(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+        LVITEMW item = {};
+        item.mask = LVIF_IMAGE;
+        item.iItem = 0;
+        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        parentImage = item.iImage;
+        auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+        // Draw the parent entry's image on white: the arrow is green, the
+        // magenta corner is transparent.
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP canvas = CreateCompatibleBitmap(screen, 16, 16);
+        HGDIOBJ old = SelectObject(memory, canvas);
+        RECT all = {0, 0, 16, 16};
+        FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        ImageList_Draw(images, parentImage, memory, 0, 0, ILD_NORMAL);
+        arrow = GetPixel(memory, 7, 10);
+        corner = GetPixel(memory, 0, 0);
+        item.iItem = 1;  // the folder line has the shell's folder icon
+        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        ImageList_Draw(images, item.iImage, memory, 0, 0, ILD_NORMAL);
+        folderArrow = GetPixel(memory, 7, 10);
+        SelectObject(memory, old);
+        DeleteObject(canvas);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+        HWND combo = GetDlgItem(dialog, IDC_PLACES);
+        places = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+        wchar_t text[MAX_PATH] = {};
+        SendMessageW(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+        firstPlace = text;
+        const LRESULT current = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+        text[0] = 0;
+        SendMessageW(combo, CB_GETLBTEXT, current, reinterpret_cast<LPARAM>(text));
+        currentPlace = text;
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(caption, L"파일/폴더 선택창");
+    EXPECT_EQ(add, L"선택 폴더(파일) 추가");
+    EXPECT_EQ(close, L"닫기");
+    EXPECT_EQ(path, kWorked);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L" ..", L"문서", L"x파일.bin"}));
+    EXPECT_EQ(kinds, (std::vector<std::wstring>{L"0", L"1", L"2"}));
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(sizes[0], L"");
+    EXPECT_EQ(sizes[1], L"");
+    EXPECT_NE(sizes[2].find(L'7'), std::wstring::npos) << "display size of 7 bytes";
+    EXPECT_EQ(widths[0], 300);
+    EXPECT_EQ(widths[1], 120);
+    EXPECT_EQ(widths[2], 0);
+    EXPECT_STREQ(headers[0], L"이름");
+    EXPECT_STREQ(headers[1], L"크기");
+    EXPECT_EQ(extended, static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_ONECLICKACTIVATE));
+    EXPECT_GE(parentImage, 0);
+    EXPECT_NE(folderArrow, RGB(32, 128, 48)) << "a folder line must not show the parent picture";
+    EXPECT_EQ(arrow, RGB(32, 128, 48));
+    EXPECT_EQ(corner, RGB(255, 255, 255));
+    EXPECT_GE(places, 2);
+    EXPECT_EQ(firstPlace, L"바탕 화면");
+    EXPECT_NE(currentPlace.find(L"C:"), std::wstring::npos) << "the remembered C:\\ is current";
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
+TEST_F(SelectDialog, WorkedExampleReportsFiveTriplesInOrder) {
+    int selectedAfter = -1;
+    bool enabledAfter = false, openAfter = false;
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND list = List(dialog);
+        Select(list, {LineOf(list, L"문서"), LineOf(list, L"x파일.bin")});
+        PressAdd(dialog);
+        selectedAfter = SelectedCount(list);
+        enabledAfter = IsWindowEnabled(GetDlgItem(dialog, IDC_ADD_SELECTED));
+        openAfter = IsWindowVisible(dialog);
+    });
+    const std::wstring docs = kWorked + L"\\문서";
+    EXPECT_EQ(sink.Take(), Triples({{docs, L"-1", L"-1"},
+                                    {docs + L"\\하위", L"-1", docs},
+                                    {docs + L"\\하위\\나.txt", L"5", docs},
+                                    {docs + L"\\가.txt", L"10", docs},
+                                    {kWorked + L"\\x파일.bin", L"7", L"-1"}}));
+    EXPECT_EQ(sink.reportsWhileEnabled, 0) << "the add button is disabled during a press";
+    EXPECT_EQ(selectedAfter, 0);
+    EXPECT_TRUE(enabledAfter);
+    EXPECT_TRUE(openAfter);
+}
+
+TEST_F(SelectDialog, AddWithNothingOrOnlyTheParentSelectedReportsNothing) {
+    int selectedAfterParent = -1;
+    bool enabledAfterNothing = false;
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND list = List(dialog);
+        Select(list, {});
+        PressAdd(dialog);
+        enabledAfterNothing = IsWindowEnabled(GetDlgItem(dialog, IDC_ADD_SELECTED));
+        Select(list, {0});
+        PressAdd(dialog);
+        selectedAfterParent = SelectedCount(list);
+    });
+    EXPECT_EQ(sink.Count(), 0u);
+    EXPECT_TRUE(enabledAfterNothing);
+    EXPECT_EQ(selectedAfterParent, 0);
+}
+
+TEST_F(SelectDialog, HiddenAndSystemEntriesAndEmptyFolder) {
+    std::vector<std::wstring> names, kinds;
+    ASSERT_TRUE(SetRemembered(L"C:\\", kMixed));
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND list = List(dialog);
+        names = Column(list, 0);
+        kinds = Column(list, 2);
+        std::vector<int> all;
+        for (int i = 0; i < ItemCount(list); ++i) all.push_back(i);
+        Select(list, all);  // the parent entry too: it is skipped
+        PressAdd(dialog);
+    });
+    // Folders come before files; within each group the enumeration's order holds.
+    ASSERT_EQ(names.size(), 4u);
+    EXPECT_EQ(names[0], L" ..");
+    std::vector<std::wstring> folders(names.begin() + 1, names.begin() + 3);
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(folders, (std::vector<std::wstring>{L"빈폴더", L"시스템폴더"}));
+    EXPECT_EQ(names[3], L"보통.txt");
+    EXPECT_EQ(kinds, (std::vector<std::wstring>{L"0", L"1", L"1", L"2"}));
+
+    auto got = sink.Take();
+    const std::wstring system = kMixed + L"\\시스템폴더";
+    const std::wstring empty = kMixed + L"\\빈폴더";
+    std::vector<Triple> expected;
+    for (std::size_t i = 1; i < 3; ++i) {
+        if (names[i] == L"시스템폴더") {
+            expected.push_back({system, L"-1", L"-1"});
+            expected.push_back({system + L"\\안.txt", L"3", system});
+        } else {
+            expected.push_back({empty, L"-1", L"-1"});  // exactly one event
+        }
+    }
+    expected.push_back({kMixed + L"\\보통.txt", L"4", L"-1"});
+    EXPECT_EQ(got, expected);
+}
+
+TEST_F(SelectDialog, DoubleClickUsesFirstSelectedLineAndIgnoresFiles) {
+    std::wstring afterFile, afterMulti, afterParent;
+    std::vector<std::wstring> namesAfterMulti, namesAtParent;
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND list = List(dialog);
+        HWND path = GetDlgItem(dialog, IDC_PATH);
+        Select(list, {LineOf(list, L"x파일.bin")});
+        DoubleClick(dialog, LineOf(list, L"x파일.bin"));
+        afterFile = Text(path);
+        // Several lines: the lowest selected one counts, not the clicked one.
+        Select(list, {LineOf(list, L"문서"), LineOf(list, L"x파일.bin")});
+        DoubleClick(dialog, LineOf(list, L"x파일.bin"));
+        afterMulti = Text(path);
+        namesAfterMulti = Column(list, 0);
+        Select(list, {0});
+        DoubleClick(dialog, 0);
+        afterParent = Text(path);
+        namesAtParent = Column(list, 0);
+    });
+    EXPECT_EQ(afterFile, kWorked);
+    EXPECT_EQ(afterMulti, kWorked + L"\\문서");
+    ASSERT_EQ(namesAfterMulti.size(), 3u);
+    EXPECT_EQ(namesAfterMulti[0], L" ..");
+    EXPECT_EQ(namesAfterMulti[1], L"하위");
+    EXPECT_EQ(namesAfterMulti[2], L"가.txt");
+    EXPECT_EQ(afterParent, kWorked + L"\\");
+    EXPECT_EQ(namesAtParent, (std::vector<std::wstring>{L" ..", L"문서", L"x파일.bin"}));
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
+TEST_F(SelectDialog, RealDoubleClickOnAFolderEntersIt) {
+    std::wstring after;
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND list = List(dialog);
+        RECT line = {LVIR_LABEL, 0, 0, 0};
+        SendMessageW(list, LVM_GETITEMRECT, LineOf(list, L"문서"), reinterpret_cast<LPARAM>(&line));
+        const LPARAM at = MAKELPARAM(line.left + 4, (line.top + line.bottom) / 2);
+        SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(list, WM_LBUTTONUP, 0, at);
+        SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        SendMessageW(list, WM_LBUTTONUP, 0, at);
+        WaitUntil([&] { return Text(GetDlgItem(dialog, IDC_PATH)) != kWorked; }, 3000);
+        after = Text(GetDlgItem(dialog, IDC_PATH));
+    });
+    EXPECT_EQ(after, kWorked + L"\\문서");
+}
+
+TEST_F(SelectDialog, EnterInTheListActsAsTheAddButton) {
+    bool reported = false;
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND list = List(dialog);
+        Select(list, {LineOf(list, L"x파일.bin")});
+        PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
+        reported = WaitUntil([&] { return sink.Count() >= 1; });
+        Sleep(200);
+    });
+    EXPECT_TRUE(reported);
+    EXPECT_EQ(sink.Take(), Triples({{kWorked + L"\\x파일.bin", L"7", L"-1"}}));
+}
+
+TEST_F(SelectDialog, EveryWayOfClosingFiresNothing) {
+    const INT_PTR byButton = RunDialog(&sink, [&](HWND dialog) {
+        Select(List(dialog), {1, 2});
+        SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    });
+    const INT_PTR byEscape = RunDialog(&sink, [&](HWND dialog) {
+        Select(List(dialog), {1});
+        PostMessageW(List(dialog), WM_KEYDOWN, VK_ESCAPE, 0);
+        WaitUntil([&] { return !IsWindow(dialog); });
+    });
+    const INT_PTR byCloseBox = RunDialog(&sink, [&](HWND dialog) {
+        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        WaitUntil([&] { return !IsWindow(dialog); });
+    });
+    EXPECT_EQ(byButton, IDCANCEL);
+    EXPECT_EQ(byEscape, IDCANCEL);
+    EXPECT_EQ(byCloseBox, IDCANCEL);
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
+TEST_F(SelectDialog, ReopeningShowsLastPlaceAndFolder) {
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND list = List(dialog);
+        Select(list, {LineOf(list, L"문서")});
+        DoubleClick(dialog, 0);
+        Select(list, {LineOf(list, L"하위")});
+        DoubleClick(dialog, 0);
+    });
+    const std::wstring sub = kWorked + L"\\문서\\하위";
+    EXPECT_EQ(ReadRemembered(L"strWebDrive"), L"C:\\");
+    EXPECT_EQ(ReadRemembered(L"strWebPath"), sub);
+    std::wstring path;
+    std::vector<std::wstring> names;
+    RunDialog(&sink, [&](HWND dialog) {
+        path = Text(GetDlgItem(dialog, IDC_PATH));
+        names = Column(List(dialog), 0);
+    });
+    EXPECT_EQ(path, sub);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L" ..", L"나.txt"}));
+}
+
+TEST_F(SelectDialog, DesktopPlaceListsDesktopWithoutParentEntry) {
+    wchar_t desktop[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, TRUE));
+    ASSERT_TRUE(MakeFile(std::wstring(desktop) + L"\\바탕메모.txt", 3));
+    std::wstring path, place;
+    std::vector<std::wstring> names;
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND combo = GetDlgItem(dialog, IDC_PLACES);
+        SendMessageW(combo, CB_SETCURSEL, 0, 0);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PLACES, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+        path = Text(GetDlgItem(dialog, IDC_PATH));
+        place = Text(combo);
+        names = Column(List(dialog), 0);
+    });
+    EXPECT_EQ(place, L"바탕 화면");
+    EXPECT_EQ(path, desktop);
+    ASSERT_FALSE(names.empty());
+    EXPECT_NE(names[0], L" ..");
+    EXPECT_NE(std::find(names.begin(), names.end(), L"바탕메모.txt"), names.end());
+    EXPECT_EQ(ReadRemembered(L"strWebDrive"), desktop);
+    EXPECT_EQ(ReadRemembered(L"strWebPath"), desktop);
+    DeleteFileW((std::wstring(desktop) + L"\\바탕메모.txt").c_str());
+}
+
+TEST_F(SelectDialog, RememberedDriveThatIsGoneListsItsFolderEmpty) {
+    ASSERT_TRUE(SetRemembered(L"Q:\\", L"Q:\\없는폴더"));
+    std::wstring path, place;
+    std::vector<std::wstring> names;
+    RunDialog(&sink, [&](HWND dialog) {
+        path = Text(GetDlgItem(dialog, IDC_PATH));
+        place = Text(GetDlgItem(dialog, IDC_PLACES));
+        names = Column(List(dialog), 0);
+    });
+    EXPECT_EQ(path, L"Q:\\없는폴더");
+    EXPECT_EQ(place, L"바탕 화면");
+    EXPECT_EQ(names, (std::vector<std::wstring>{L" .."}));
+}
+
+// Saves the dialog as it shows on the screen, as a 24-bit BMP; a CTest step
+// converts it to PNG beside it.
+bool SaveWindowBitmap(HWND window, const std::wstring& file) {
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return false;
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, canvas);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB};
+    const DWORD stride = ((width * 3u) + 3u) & ~3u;
+    std::string pixels(stride * height, '\0');
+    const int rows = GetDIBits(memory, canvas, 0, height, &pixels[0],
+                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != height) return false;
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::ofstream out(file.c_str(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    return out.good();
+}
+
+TEST_F(SelectDialog, Screenshot) {
+    const char* build = std::getenv("TRV_BUILD_DIR");
+    ASSERT_NE(build, nullptr);
+    std::wstring folder = L"Z:";
+    for (const char* c = build; *c; ++c) folder += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    folder += L"\\artifacts";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring file = folder + L"\\select-dialog.bmp";
+    DeleteFileW(file.c_str());
+    bool saved = false;
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND list = List(dialog);
+        Select(list, {LineOf(list, L"문서")});
+        RedrawWindow(dialog, nullptr, nullptr,
+                     RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Sleep(700);
+        saved = SaveWindowBitmap(dialog, file);
+    });
+    EXPECT_TRUE(saved);
+    EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// --- the pop-up allow list ---
+
+DWORD AllowValue(const wchar_t* name, DWORD& type) {
+    DWORD value = 0xFFFFFFFF, size = sizeof value;
+    type = REG_NONE;
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\New Windows\\Allow",
+                     name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS)
+        return 0xEEEEEEEE;
+    return size == 4 ? value : 0xDDDDDDDD;
+}
+
+TEST(AllowPopUp, WritesDwordZeroForNewExistingAndEmptyNames) {
+    AllowPopUpSite(Ansi(L"www.예제.co.kr"));
+    DWORD type = 0;
+    EXPECT_EQ(AllowValue(L"www.예제.co.kr", type), 0u);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
+                              L"Software\\Microsoft\\Internet Explorer\\New Windows\\Allow", 0,
+                              nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD seven = 7;
+    RegSetValueExW(key, L"old.example", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4);
+    RegCloseKey(key);
+    AllowPopUpSite("old.example");
+    EXPECT_EQ(AllowValue(L"old.example", type), 0u);
+
+    AllowPopUpSite("");
+    EXPECT_EQ(AllowValue(nullptr, type), 0u);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+}
+
+}  // namespace
+}  // namespace trv::selecttest
