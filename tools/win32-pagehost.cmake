@@ -17,3 +17,13 @@ add_test(NAME pagehost_runtime_error
           "^alert: one$" "^runtime-error\\.html\\(5,[0-9]+\\): script error: ")
 set_tests_properties(pagehost_syntax_error pagehost_runtime_error PROPERTIES
   FIXTURES_REQUIRED wine ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT 120 RUN_SERIAL TRUE)
+
+# The sample page with the registered control: its event handler fires and
+# the page counts it (jobs and dialogs are the demo's part).
+add_test(NAME pagehost_sample_page
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/pagehost/check-page 0
+          ${CMAKE_SOURCE_DIR}/docs/sample-page.html --trace --call Summary --
+          "^event: WebBBS\\.InstallCompleteEvent\\(\\)$" "^alert: event InstallCompleteEvent$"
+          "^alert: summary: InstallCompleteEvent=1 UpSelectComplete=0$")
+set_tests_properties(pagehost_sample_page PROPERTIES
+  FIXTURES_REQUIRED wine ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT 120 RUN_SERIAL TRUE)
