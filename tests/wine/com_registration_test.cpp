@@ -111,9 +111,20 @@ public:
     HMODULE module = nullptr;
 };
 
+// Creates every folder above `to` one level at a time: the shell's helper refuses
+// folders longer than 248 characters even with the "\\?\" prefix, and how long
+// the overlong case gets depends on where the build tree lies.
 bool CopyDll(const std::wstring& to) {
-    const std::wstring folder = to.substr(0, to.find_last_of(L'\\'));
-    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    const std::wstring prefix = L"\\\\?\\";
+    const bool extended = to.compare(0, prefix.size(), prefix) == 0;
+    const std::wstring plain = extended ? to.substr(prefix.size()) : to;
+    const size_t last = plain.find_last_of(L'\\');
+    for (size_t at = plain.find(L'\\', 3); at != std::wstring::npos && at <= last;
+         at = plain.find(L'\\', at + 1)) {
+        const std::wstring folder = (extended ? prefix : L"") + plain.substr(0, at);
+        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
     return CopyFileW(DllPath().c_str(), to.c_str(), FALSE) != FALSE;
 }
 
