@@ -9,6 +9,7 @@
 
 #include "resources/resource.h"
 #include "server/WebControl.h"
+#include "server/categories.h"
 #include "server/module.h"
 
 namespace trv {
@@ -16,6 +17,11 @@ namespace trv {
 namespace {
 
 constexpr HRESULT kPathTooLong = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);  // 0x8007007A
+
+const std::vector<Category> kWebBBSCategories = {
+    {&CATID_SafeForScripting, true},
+    {&CATID_SafeForInitializing, true},
+};
 
 // The registry below HKEY_CLASSES_ROOT, as the registrar walk sees it.
 class ClassesRootEditor : public RegistryEditor {
@@ -187,83 +193,6 @@ HRESULT UnregisterTypeLibrary() {
     return hr;
 }
 
-// The category manager needs COM on this thread; regsvr32 does not always
-// start it, so start it for the step when nobody has.
-class CategoryManager {
-public:
-    CategoryManager() {
-        HRESULT hr = Create();
-        if (hr == CO_E_NOTINITIALIZED &&
-            SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-            m_uninitialize = true;
-            Create();
-        }
-    }
-    ~CategoryManager() {
-        m_manager.Reset();
-        if (m_uninitialize) CoUninitialize();
-    }
-    ICatRegister* Get() const { return m_manager.Get(); }
-
-private:
-    HRESULT Create() {
-        return CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ICatRegister, m_manager.PutVoid());
-    }
-    ComPtr<ICatRegister> m_manager;
-    bool m_uninitialize = false;
-};
-
-struct Category {
-    const CATID* id;
-    bool implemented;
-};
-const Category kWebBBSCategories[] = {
-    {&CATID_SafeForScripting, true},
-    {&CATID_SafeForInitializing, true},
-};
-
-HRESULT RegisterCategories(REFCLSID clsid) {
-    CategoryManager manager;
-    if (!manager.Get()) return S_OK;  // no manager: nothing to register with
-    for (const Category& entry : kWebBBSCategories) {
-        CATID id = *entry.id;
-        RETURN_IF_FAILED(entry.implemented
-                             ? manager.Get()->RegisterClassImplCategories(clsid, 1, &id)
-                             : manager.Get()->RegisterClassReqCategories(clsid, 1, &id));
-    }
-    return S_OK;
-}
-
-HRESULT UnregisterCategories(REFCLSID clsid) {
-    {
-        CategoryManager manager;
-        if (!manager.Get()) return S_OK;
-        for (const Category& entry : kWebBBSCategories) {
-            CATID id = *entry.id;
-            if (entry.implemented)
-                manager.Get()->UnRegisterClassImplCategories(clsid, 1, &id);
-            else
-                manager.Get()->UnRegisterClassReqCategories(clsid, 1, &id);
-        }
-    }
-    wchar_t guid[40] = {};
-    StringFromGUID2(clsid, guid, 40);
-    for (const wchar_t* name : {L"Required Categories", L"Implemented Categories"}) {
-        wchar_t keyPath[128];
-        if (swprintf(keyPath, 128, L"CLSID\\%ls\\%ls", guid, name) < 0) continue;
-        UniqueHkey key;
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
-            continue;
-        DWORD subkeys = 1;
-        RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr);
-        key.Reset();
-        if (subkeys == 0) RegDeleteKeyW(HKEY_CLASSES_ROOT, keyPath);
-    }
-    return S_OK;
-}
-
 // Registration runs in the system's locale, whatever the caller's thread has.
 class SystemThreadLocale {
 public:
@@ -282,13 +211,13 @@ HRESULT RegisterServer() {
     SystemThreadLocale locale;
     RETURN_IF_FAILED(ApplyRegistrarScript(IDR_WEBCONTROL_APP, true));
     RETURN_IF_FAILED(ApplyRegistrarScript(IDR_WEBBBS, true));
-    RETURN_IF_FAILED(RegisterCategories(CLSID_WebBBS));
+    RETURN_IF_FAILED(RegisterCategories(CLSID_WebBBS, kWebBBSCategories));
     return RegisterTypeLibrary();
 }
 
 HRESULT UnregisterServer() {
     SystemThreadLocale locale;
-    RETURN_IF_FAILED(UnregisterCategories(CLSID_WebBBS));
+    RETURN_IF_FAILED(UnregisterCategories(CLSID_WebBBS, kWebBBSCategories));
     RETURN_IF_FAILED(ApplyRegistrarScript(IDR_WEBBBS, false));
     RETURN_IF_FAILED(UnregisterTypeLibrary());
     return ApplyRegistrarScript(IDR_WEBCONTROL_APP, false);

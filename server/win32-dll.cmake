@@ -33,26 +33,34 @@ add_custom_command(
 trv_add_control_sources(${TRV_IDL_DIR}/server/WebControl.h ${TRV_IDL_DIR}/server/WebControl_i.c)
 include_directories(${TRV_IDL_DIR})
 
-add_library(TRVControl SHARED
+set(TRV_SERVER_SOURCES
   ${CMAKE_SOURCE_DIR}/server/module.cpp
   ${CMAKE_SOURCE_DIR}/server/class_factory.cpp
   ${CMAKE_SOURCE_DIR}/server/webbbs_object.cpp
   ${CMAKE_SOURCE_DIR}/server/registration.cpp
+  ${CMAKE_SOURCE_DIR}/server/categories.cpp
   ${CMAKE_SOURCE_DIR}/server/TRVControl.def
   ${CMAKE_SOURCE_DIR}/resources/TRVControl.rc
   ${TRV_IDL_DIR}/server/WebControl.h
   ${TRV_IDL_DIR}/WebControl.tlb)
-target_include_directories(TRVControl PRIVATE ${TRV_IDL_DIR} ${CMAKE_SOURCE_DIR}/resources)
-target_link_libraries(TRVControl PRIVATE trv_control)
-target_link_options(TRVControl PRIVATE -s)
-if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
-  target_link_options(TRVControl PRIVATE -Wl,--enable-stdcall-fixup)
-endif()
-set_target_properties(TRVControl PROPERTIES
-  OUTPUT_NAME "TRVControl" PREFIX "" SUFFIX ".DLL"
-  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
-  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
-  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+
+# trv_add_control_module(TARGET DIR): the in-process server built into DIR as
+# TRVControl.DLL. Tests build variants of it the same way.
+function(trv_add_control_module target dir)
+  add_library(${target} SHARED ${TRV_SERVER_SOURCES})
+  target_include_directories(${target} PRIVATE ${TRV_IDL_DIR} ${CMAKE_SOURCE_DIR}/resources)
+  target_link_libraries(${target} PRIVATE trv_control)
+  target_link_options(${target} PRIVATE -s)
+  if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+    target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+  endif()
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME "TRVControl" PREFIX "" SUFFIX ".DLL"
+    RUNTIME_OUTPUT_DIRECTORY ${dir}
+    LIBRARY_OUTPUT_DIRECTORY ${dir}
+    ARCHIVE_OUTPUT_DIRECTORY ${dir}/lib)
+endfunction()
+trv_add_control_module(TRVControl ${CMAKE_BINARY_DIR})
 # The resource compiler must see the script and type-library files change.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/TRVControl.rc PROPERTIES
   OBJECT_DEPENDS "${TRV_IDL_DIR}/WebControl.tlb;${CMAKE_SOURCE_DIR}/resources/webbbs.rgs;${CMAKE_SOURCE_DIR}/resources/webcontrol_app.rgs;${CMAKE_SOURCE_DIR}/resources/module.rc;${CMAKE_SOURCE_DIR}/resources/TRVControl.manifest")

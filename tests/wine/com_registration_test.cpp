@@ -4,13 +4,16 @@
 #include <comcat.h>
 #include <objsafe.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "com_support.h"
+#include "server/categories.h"
 #include "support/wine_support.h"
 
 namespace trv {
@@ -114,7 +117,7 @@ public:
 // Creates every folder above `to` one level at a time: the shell's helper refuses
 // folders longer than 248 characters even with the "\\?\" prefix, and how long
 // the overlong case gets depends on where the build tree lies.
-bool CopyDll(const std::wstring& to) {
+bool CopyDll(const std::wstring& to, const std::wstring& from = DllPath()) {
     const std::wstring prefix = L"\\\\?\\";
     const bool extended = to.compare(0, prefix.size(), prefix) == 0;
     const std::wstring plain = extended ? to.substr(prefix.size()) : to;
@@ -125,7 +128,7 @@ bool CopyDll(const std::wstring& to) {
         if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
             return false;
     }
-    return CopyFileW(DllPath().c_str(), to.c_str(), FALSE) != FALSE;
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
 }
 
 class Registration : public ::testing::Test {
@@ -325,6 +328,117 @@ TEST_F(Registration, OverlongModulePathFailsBeforeWritingAnything) {
     EXPECT_EQ(copy.Call("DllRegisterServer"), static_cast<HRESULT>(0x8007007A));
     EXPECT_TRUE(RegisteredContent().empty());
     EXPECT_FALSE(KeyExists(L"AppID\\TRVControl.DLL"));
+}
+
+TEST_F(Registration, WithoutItsTypeLibraryResourceTheTlbBesideTheModuleServes) {
+    ModuleCopy original(DllPath());
+    ASSERT_EQ(original.Call("DllUnregisterServer"), S_OK);
+    ASSERT_TRUE(RegisteredContent().empty());
+
+    const std::wstring folder = Wide(BuildDir()) + L"\\registration paths\\형식 없음";
+    const std::wstring path = folder + L"\\TRVControl.DLL";
+    const std::wstring tlb = folder + L"\\TRVControl.tlb";
+    DeleteFileW(tlb.c_str());
+    ASSERT_TRUE(CopyDll(path, Wide(BuildDir()) + L"\\test-modules\\no-typelib\\TRVControl.DLL"));
+    const std::wstring libraryKey =
+        std::wstring(L"TypeLib\\") + kLibid + L"\\1.0\\0\\" + Arch() + L"|@";
+    {
+        ModuleCopy copy(path);
+        ASSERT_NE(copy.module, nullptr);
+        // Neither the resource nor a .tlb: the failure comes after the scripts
+        // and the categories, which stay written.
+        EXPECT_TRUE(FAILED(copy.Call("DllRegisterServer")));
+        const Dump partial = RegisteredContent();
+        auto server = partial.find(ClassKey() + L"\\InprocServer32|@");
+        ASSERT_NE(server, partial.end());
+        EXPECT_EQ(server->second, path);
+        EXPECT_TRUE(KeyExists(L"AppID\\TRVControl.DLL"));
+        EXPECT_TRUE(KeyExists(L"WebControl.TARVOSK.1\\CLSID"));
+        EXPECT_TRUE(KeyExists(ClassKey() +
+                              L"\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
+        EXPECT_FALSE(KeyExists(std::wstring(L"TypeLib\\") + kLibid));
+
+        // With the library file beside it, registration completes and names that file.
+        ASSERT_TRUE(CopyFileW((Wide(BuildDir()) + L"\\idl\\WebControl.tlb").c_str(), tlb.c_str(),
+                              FALSE));
+        ASSERT_EQ(copy.Call("DllRegisterServer"), S_OK);
+        const Dump full = RegisteredContent();
+        auto library = full.find(libraryKey);
+        ASSERT_NE(library, full.end());
+        EXPECT_EQ(library->second, tlb);
+
+        // The object dispatches by name through the library it found there.
+        comtest::Ptr<IDispatch> object;
+        CLSID clsid = {};
+        ASSERT_EQ(CLSIDFromProgID(L"WebControl.TARVOSK.1", &clsid), S_OK);
+        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                   object.PutVoid()),
+                  S_OK);
+        LPOLESTR name = const_cast<LPOLESTR>(L"UpLoadInfo");
+        DISPID id = 0;
+        ASSERT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+        EXPECT_EQ(id, 6);
+        VARIANT argument;
+        argument.vt = VT_BSTR;
+        argument.bstrVal = SysAllocString(L"3");
+        DISPPARAMS params = {&argument, nullptr, 1, 0};
+        EXPECT_EQ(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                 nullptr, nullptr, nullptr),
+                  S_OK);
+        VariantClear(&argument);
+        object.Reset();
+
+        EXPECT_EQ(copy.Call("DllUnregisterServer"), S_OK);
+        EXPECT_TRUE(RegisteredContent().empty());
+    }
+    CoFreeUnusedLibraries();
+}
+
+// The category step on its own: what it registered goes, a category key left
+// empty goes, and a key that still holds someone else's category stays.
+TEST_F(Registration, UnregisteringCategoriesKeepsAKeyHoldingAnotherCategory) {
+    const CLSID shared = {0x43cc81ca, 0x894f, 0x4039, {0xac, 0xf8, 0x80, 0x9b, 0x9e, 0xd4, 0x62, 0x97}};
+    const CLSID alone = {0x12649543, 0xb847, 0x4348, {0x8d, 0xa4, 0x15, 0x59, 0x35, 0xa8, 0x59, 0xee}};
+    const std::wstring sharedKey = L"CLSID\\{43CC81CA-894F-4039-ACF8-809B9ED46297}";
+    const std::wstring aloneKey = L"CLSID\\{12649543-B847-4348-8DA4-155935A859EE}";
+    const std::vector<Category> ours = {{&CATID_SafeForScripting, true},
+                                        {&CATID_SafeForInitializing, true}};
+    const wchar_t scripting[] = L"\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
+    const wchar_t initializing[] =
+        L"\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}";
+    const wchar_t foreignKey[] = L"\\Implemented Categories\\{40FC6ED5-2438-11CF-A3DB-080036F12502}";
+
+    ASSERT_EQ(RegisterCategories(shared, ours), S_OK);
+    ASSERT_EQ(RegisterCategories(alone, ours), S_OK);
+    ASSERT_TRUE(KeyExists(sharedKey + scripting));
+    ASSERT_TRUE(KeyExists(aloneKey + initializing));
+    {
+        comtest::Ptr<ICatRegister> manager;
+        ASSERT_EQ(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_ICatRegister, manager.PutVoid()),
+                  S_OK);
+        CATID foreign = {0x40fc6ed5, 0x2438, 0x11cf, {0xa3, 0xdb, 0x08, 0x00, 0x36, 0xf1, 0x25, 0x02}};
+        ASSERT_EQ(manager->RegisterClassImplCategories(shared, 1, &foreign), S_OK);
+    }
+    HKEY required = nullptr;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (aloneKey + L"\\Required Categories").c_str(),
+                            &required),
+              ERROR_SUCCESS);
+    RegCloseKey(required);
+
+    EXPECT_EQ(UnregisterCategories(shared, ours), S_OK);
+    EXPECT_EQ(UnregisterCategories(alone, ours), S_OK);
+    EXPECT_FALSE(KeyExists(sharedKey + scripting));
+    EXPECT_FALSE(KeyExists(sharedKey + initializing));
+    EXPECT_TRUE(KeyExists(sharedKey + foreignKey));
+    EXPECT_FALSE(KeyExists(aloneKey + L"\\Implemented Categories"));
+    EXPECT_FALSE(KeyExists(aloneKey + L"\\Required Categories"));
+    EXPECT_TRUE(KeyExists(aloneKey));
+    // Unregistering again finds nothing to remove and still succeeds.
+    EXPECT_EQ(UnregisterCategories(alone, ours), S_OK);
+
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, sharedKey.c_str());
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, aloneKey.c_str());
 }
 
 TEST(ModuleResources, VersionRecordStringTableAndManifest) {

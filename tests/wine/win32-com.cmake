@@ -15,9 +15,15 @@ add_dependencies(com_client_test trv_client_up trv_client_down trv_client_explor
 trv_add_wine_test(NAME com_client COMMAND $<TARGET_FILE:com_client_test> TIMEOUT 300)
 
 # Registration content, quoting of the module path, the path limit, resources.
-add_executable(com_registration_test ${CMAKE_SOURCE_DIR}/tests/wine/com_registration_test.cpp)
+# The module without its TYPELIB resource: registration must fall back on the
+# .tlb beside it, or fail after the scripts when there is none.
+trv_add_control_module(TRVControlNoTlb ${CMAKE_BINARY_DIR}/test-modules/no-typelib)
+target_compile_definitions(TRVControlNoTlb PRIVATE TRV_WITHOUT_TYPELIB_RESOURCE)
+add_executable(com_registration_test ${CMAKE_SOURCE_DIR}/tests/wine/com_registration_test.cpp
+  ${CMAKE_SOURCE_DIR}/server/categories.cpp)
 target_link_libraries(com_registration_test PRIVATE
-  trv_com_support trv_wine_support gtest_main shell32 version)
+  trv_com_support trv_wine_support gtest_main shell32 shlwapi version)
+add_dependencies(com_registration_test TRVControlNoTlb)
 trv_add_wine_test(NAME com_registration COMMAND $<TARGET_FILE:com_registration_test> TIMEOUT 300)
 
 # 100,000 random Invoke calls: no crash, no hang, module unloadable afterwards.
