@@ -380,7 +380,13 @@ bool SaveWindowBitmap(HWND window, const std::wstring& file) {
     HGDIOBJ old = SelectObject(memory, canvas);
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
-    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB};
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
     const DWORD stride = ((width * 3u) + 3u) & ~3u;
     std::string pixels(stride * height, '\0');
     const int rows = GetDIBits(memory, canvas, 0, height, &pixels[0],
