@@ -325,9 +325,54 @@ TEST_F(Registration, OverlongModulePathFailsBeforeWritingAnything) {
     ASSERT_TRUE(CopyDll(L"\\\\?\\" + path));
     ModuleCopy copy(L"\\\\?\\" + path);
     ASSERT_NE(copy.module, nullptr) << GetLastError();
+    // The caller's thread locale comes back after a failure too.
+    const LCID english = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
+    const LCID saved = GetThreadLocale();
+    ASSERT_TRUE(SetThreadLocale(english));
     EXPECT_EQ(copy.Call("DllRegisterServer"), static_cast<HRESULT>(0x8007007A));
+    EXPECT_EQ(GetThreadLocale(), english);
+    SetThreadLocale(saved);
     EXPECT_TRUE(RegisteredContent().empty());
     EXPECT_FALSE(KeyExists(L"AppID\\TRVControl.DLL"));
+}
+
+// What an installer runs: regsvr32, silent, both ways.
+TEST_F(Registration, Regsvr32WritesTheSameContentAndRemovesIt) {
+    ModuleCopy dll(DllPath());
+    ASSERT_EQ(dll.Call("DllRegisterServer"), S_OK);
+    const Dump direct = RegisteredContent();
+    ASSERT_EQ(dll.Call("DllUnregisterServer"), S_OK);
+    ASSERT_TRUE(RegisteredContent().empty());
+
+    auto regsvr32 = [](const std::wstring& switches) -> DWORD {
+        std::wstring command = L"regsvr32.exe " + switches + L" \"" + DllPath() + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process))
+            return 0xFFFFFFFF;
+        DWORD code = 0xFFFFFFFE;
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return code;
+    };
+    const LCID english = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
+    const LCID saved = GetThreadLocale();
+    ASSERT_TRUE(SetThreadLocale(english));
+    ASSERT_EQ(regsvr32(L"/s"), 0u);
+    EXPECT_EQ(RegisteredContent(), direct);
+    // In process, the locale switched for registration is given back.
+    ASSERT_EQ(dll.Call("DllRegisterServer"), S_OK);
+    EXPECT_EQ(GetThreadLocale(), english);
+    SetThreadLocale(saved);
+
+    ASSERT_EQ(regsvr32(L"/u /s"), 0u);
+    EXPECT_TRUE(RegisteredContent().empty());
+    EXPECT_TRUE(KeyExists(L"AppID"));
+    EXPECT_TRUE(KeyExists(L"CLSID"));
 }
 
 TEST_F(Registration, WithoutItsTypeLibraryResourceTheTlbBesideTheModuleServes) {
