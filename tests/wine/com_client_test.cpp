@@ -621,6 +621,92 @@ TEST(ComEvents, UpSelectCompleteCarriesKoreanStringsLastFirst) {
     SysFreeString(withNul);
 }
 
+// Fails every task-allocator request above `limit` bytes while armed; the
+// automation strings come from that allocator.
+class FailingMallocSpy : public IMallocSpy {
+public:
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IMallocSpy) {
+            *out = static_cast<IMallocSpy*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }  // static
+    IFACEMETHODIMP_(SIZE_T) PreAlloc(SIZE_T request) override {
+        if (armed && request > limit) {
+            ++refused;
+            return 0;
+        }
+        return request;
+    }
+    IFACEMETHODIMP_(void*) PostAlloc(void* actual) override { return actual; }
+    IFACEMETHODIMP_(void*) PreFree(void* request, BOOL) override { return request; }
+    IFACEMETHODIMP_(void) PostFree(BOOL) override {}
+    IFACEMETHODIMP_(SIZE_T) PreRealloc(void* request, SIZE_T size, void** actual, BOOL) override {
+        *actual = request;
+        return size;
+    }
+    IFACEMETHODIMP_(void*) PostRealloc(void* actual, BOOL) override { return actual; }
+    IFACEMETHODIMP_(void*) PreGetSize(void* request, BOOL) override { return request; }
+    IFACEMETHODIMP_(SIZE_T) PostGetSize(SIZE_T actual, BOOL) override { return actual; }
+    IFACEMETHODIMP_(void*) PreDidAlloc(void* request, BOOL) override { return request; }
+    IFACEMETHODIMP_(int) PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    IFACEMETHODIMP_(void) PreHeapMinimize() override {}
+    IFACEMETHODIMP_(void) PostHeapMinimize() override {}
+
+    bool armed = false;
+    SIZE_T limit = 0;
+    int refused = 0;
+};
+
+TEST(ComEvents, AStringThatCannotBeCopiedStopsTheFiringWithOutOfMemory) {
+    Ptr<IDispatch> object = CreateDispatch();
+    Ptr<IConnectionPoint> point = EventPoint(object.Get());
+    Sink first(1), second(2);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&first, &cookie), S_OK);
+    ASSERT_EQ(point->Advise(&second, &cookie), S_OK);
+    Ptr<IWebBBS> webbbs;
+    ASSERT_EQ(object->QueryInterface(IID_IWebBBS, webbbs.PutVoid()), S_OK);
+
+    // Too long for the string cache, so its copy must come from the allocator.
+    const std::wstring longPath = L"C:\\" + std::wstring(20000, L'\uC790');
+    BSTR path = SysAllocStringLen(longPath.data(), static_cast<UINT>(longPath.size()));
+    BSTR size = SysAllocString(L"1");
+    BSTR mode = SysAllocString(L"0");
+    // Revoking waits until every block allocated under the spy is freed, so
+    // the spy outlives the test.
+    static FailingMallocSpy spy;
+    spy.limit = 30000;
+    ASSERT_EQ(CoRegisterMallocSpy(&spy), S_OK);
+    // Wine's spy bookkeeping crashes when a block from before the spy is freed
+    // while the spy has tracked nothing yet; one tracked block avoids that.
+    void* tracked = CoTaskMemAlloc(16);
+    spy.armed = true;
+    const HRESULT failed = webbbs->SelectComplete(path, size, mode);
+    spy.armed = false;
+    EXPECT_EQ(failed, E_OUTOFMEMORY);
+    EXPECT_GE(spy.refused, 1);
+    // The firing stopped at the first sink, before its call.
+    EXPECT_TRUE(first.events.empty());
+    EXPECT_TRUE(second.events.empty());
+
+    // With memory back, both sinks get the event.
+    EXPECT_EQ(webbbs->SelectComplete(path, size, mode), S_OK);
+    ASSERT_EQ(first.events.size(), 1u);
+    ASSERT_EQ(second.events.size(), 1u);
+    EXPECT_EQ(first.events[0].args[0], longPath);
+    SysFreeString(path);
+    SysFreeString(size);
+    SysFreeString(mode);
+    CoTaskMemFree(tracked);
+    CoRevokeMallocSpy();
+}
+
 // ---- the twelve methods by name, with the stand-in clients --------------------------
 
 class ComMethods : public ::testing::Test {
