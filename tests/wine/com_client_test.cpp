@@ -515,7 +515,9 @@ TEST(ComEvents, FiringSurvivesFailingLeavingAndJoiningSinks) {
     leaving.onEvent = [&](Sink&) { EXPECT_EQ(point->Unadvise(cookies[1]), S_OK); };
     DWORD lateCookie = 0;
     joining.onEvent = [&](Sink& self) {
-        if (self.events.size() == 1) EXPECT_EQ(point->Advise(&late, &lateCookie), S_OK);
+        if (self.events.size() == 1) {
+            EXPECT_EQ(point->Advise(&late, &lateCookie), S_OK);
+        }
     };
     ASSERT_EQ(CallByName(object.Get(), L"CheckInstall", {}), S_OK);
     // The new sink took slot 2 (freed inside the firing, below the count read
@@ -530,7 +532,9 @@ TEST(ComEvents, FiringSurvivesFailingLeavingAndJoiningSinks) {
     inside.calls = &calls;
     DWORD insideCookie = 0;
     joining.onEvent = [&](Sink& self) {
-        if (self.events.size() == 2) EXPECT_EQ(point->Advise(&inside, &insideCookie), S_OK);
+        if (self.events.size() == 2) {
+            EXPECT_EQ(point->Advise(&inside, &insideCookie), S_OK);
+        }
     };
     leaving.onEvent = nullptr;
     ASSERT_EQ(CallByName(object.Get(), L"CheckInstall", {}), S_OK);
