@@ -174,7 +174,7 @@ TEST(RegistrarExpand, QuotingDoublesEverySingleQuote) {
 
     MemoryRegistry reg;
     const std::string script = "HKCR { K = s '%MODULE%' }";
-    for (const std::string path : {std::string("C:\\q'uote\\x.dll"), std::string("C:\\''\\x"),
+    for (const std::string& path : {std::string("C:\\q'uote\\x.dll"), std::string("C:\\''\\x"),
                                    std::string("C:\\%d\\x"), korean}) {
         ASSERT_EQ(RunScript(script, {{"MODULE", QuoteForScript(path)}}, reg, true), 0) << path;
         EXPECT_EQ(reg.keys["K"][""], path);
