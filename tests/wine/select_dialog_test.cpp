@@ -8,11 +8,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "select/select_ids.h"
 #include "select_support.h"
+#include "support/wine_support.h"
 #include "update/popup_api.h"
 
 namespace trv::selecttest {
@@ -372,38 +372,9 @@ TEST_F(SelectDialog, RememberedDriveThatIsGoneListsItsFolderEmpty) {
 // converts it to PNG beside it.
 bool SaveWindowBitmap(HWND window, const std::wstring& file) {
     RECT rect;
-    if (!GetWindowRect(window, &rect)) return false;
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP canvas = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, canvas);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    const DWORD stride = ((width * 3u) + 3u) & ~3u;
-    std::string pixels(stride * height, '\0');
-    const int rows = GetDIBits(memory, canvas, 0, height, &pixels[0],
-                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    DeleteObject(canvas);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    if (rows != height) return false;
-    BITMAPFILEHEADER header = {};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
-    std::ofstream out(file.c_str(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-    return out.good();
+    winetest::ScreenCapture capture;
+    return GetWindowRect(window, &rect) && winetest::CaptureScreen(rect, &capture) &&
+           winetest::WriteFileBytes(Ansi(file), capture.Bmp());
 }
 
 TEST_F(SelectDialog, Screenshot) {

@@ -237,53 +237,22 @@ std::string FormatSize(DWORD bytes) {
 // Also counts the distinct colours in the strip where the dialog's caption is.
 bool SaveScreen(const std::string& path, HWND dialog, int* captionColours) {
     HDC screen = GetDC(nullptr);
-    const int w = GetDeviceCaps(screen, HORZRES);
-    const int h = GetDeviceCaps(screen, VERTRES);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = w;
-    info.biHeight = h;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    const DWORD stride = ((w * 3 + 3) / 4) * 4;
-    std::string pixels(stride * h, '\0');
-    const int lines = GetDIBits(memory, bitmap, 0, h, &pixels[0],
-                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    const RECT all = {0, 0, GetDeviceCaps(screen, HORZRES), GetDeviceCaps(screen, VERTRES)};
     ReleaseDC(nullptr, screen);
-    if (lines != h) return false;
-
+    ScreenCapture capture;
+    if (!CaptureScreen(all, &capture)) return false;
     RECT r = {};
     std::set<std::uint32_t> colours;
     if (GetWindowRect(dialog, &r)) {
         const int top = r.top + GetSystemMetrics(SM_CYFRAME);
         const int bottom = top + GetSystemMetrics(SM_CYCAPTION) - 2;
-        for (int y = top < 0 ? 0 : top; y < bottom && y < h; ++y) {
-            for (int x = r.left < 0 ? 0 : r.left; x < r.right && x < w; ++x) {
-                const unsigned char* p =
-                    reinterpret_cast<const unsigned char*>(pixels.data()) + (h - 1 - y) * stride + x * 3;
-                colours.insert(p[0] | p[1] << 8 | p[2] << 16);
-            }
+        for (int y = top < 0 ? 0 : top; y < bottom && y < capture.height; ++y) {
+            for (int x = r.left < 0 ? 0 : r.left; x < r.right && x < capture.width; ++x)
+                colours.insert(capture.Pixel(x, y));
         }
     }
     *captionColours = static_cast<int>(colours.size());
-
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
-    bytes += pixels;
-    return WriteFileBytes(path, bytes);
+    return WriteFileBytes(path, capture.Bmp());
 }
 
 // ---------------------------------------------------------------------------

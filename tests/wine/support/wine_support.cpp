@@ -137,4 +137,54 @@ void SetEnv(const char* name, const char* value) {
     _putenv_s(name, value ? value : "");
 }
 
+static BITMAPINFOHEADER Header24(int width, int height) {
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    return info;
+}
+
+bool CaptureScreen(const RECT& area, ScreenCapture* out) {
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, canvas);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = Header24(width, height);
+    out->width = width;
+    out->height = height;
+    out->stride = ((width * 3u) + 3u) & ~3u;
+    out->pixels.assign(out->stride * height, '\0');
+    const int rows = GetDIBits(memory, canvas, 0, height, &out->pixels[0],
+                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return rows == height;
+}
+
+std::uint32_t ScreenCapture::Pixel(int x, int y) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(pixels.data()) +
+                    static_cast<std::size_t>(height - 1 - y) * stride + x * 3;
+    return p[0] | p[1] << 8 | p[2] << 16;
+}
+
+std::string ScreenCapture::Bmp() const {
+    const BITMAPINFOHEADER info = Header24(width, height);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+    return bytes + pixels;
+}
+
 }  // namespace trv::winetest

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -36,5 +37,17 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // Sets or clears (value nullptr) a variable for this process and the
 // programs it starts.
 void SetEnv(const char* name, const char* value);
+
+// What the screen shows in one rectangle, as 24-bit rows from the bottom up.
+struct ScreenCapture {
+    int width = 0, height = 0;
+    DWORD stride = 0;
+    std::string pixels;
+    // 0xRRGGBB at (x, y) from the rectangle's top left.
+    std::uint32_t Pixel(int x, int y) const;
+    // The capture as a BMP file's bytes.
+    std::string Bmp() const;
+};
+bool CaptureScreen(const RECT& area, ScreenCapture* out);
 
 }  // namespace trv::winetest
