@@ -11,6 +11,7 @@
 #include <string>
 
 #include "select/select_ids.h"
+#include "com_support.h"
 #include "select_support.h"
 #include "support/wine_support.h"
 #include "update/popup_api.h"
@@ -172,6 +173,49 @@ TEST_F(SelectDialog, WorkedExampleReportsFiveTriplesInOrder) {
     EXPECT_EQ(selectedAfter, 0);
     EXPECT_TRUE(enabledAfter);
     EXPECT_TRUE(openAfter);
+}
+
+// The same press through the registered control: ShowUpFileDlg called by
+// name, each entry arriving at a connected sink as UpSelectComplete.
+TEST_F(SelectDialog, ThroughTheRegisteredControlAConnectedSinkGetsTheSameTriples) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    {
+        comtest::Ptr<IDispatch> object = comtest::CreateDispatch();
+        ASSERT_TRUE(object);
+        comtest::Ptr<IConnectionPointContainer> container;
+        ASSERT_EQ(object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), S_OK);
+        comtest::Ptr<IConnectionPoint> point;
+        ASSERT_EQ(container->FindConnectionPoint(DIID__IWebBBSEvents, point.Put()), S_OK);
+        comtest::Sink page(1);
+        DWORD cookie = 0;
+        ASSERT_EQ(point->Advise(&page, &cookie), S_OK);
+        HRESULT shown = E_FAIL;
+        DriveDialog(
+            [&] {
+                shown = comtest::CallByName(object.Get(), L"ShowUpFileDlg", {});
+                return INT_PTR(0);
+            },
+            nullptr,
+            [&](HWND dialog) {
+                HWND list = List(dialog);
+                Select(list, {LineOf(list, L"문서"), LineOf(list, L"x파일.bin")});
+                PressAdd(dialog);
+            });
+        EXPECT_EQ(shown, S_OK);
+        std::vector<Triple> received;
+        for (const comtest::Event& event : page.events) {
+            EXPECT_EQ(event.dispid, 2);
+            received.push_back(event.args);
+        }
+        const std::wstring docs = kWorked + L"\\문서";
+        EXPECT_EQ(received, Triples({{docs, L"-1", L"-1"},
+                                     {docs + L"\\하위", L"-1", docs},
+                                     {docs + L"\\하위\\나.txt", L"5", docs},
+                                     {docs + L"\\가.txt", L"10", docs},
+                                     {kWorked + L"\\x파일.bin", L"7", L"-1"}}));
+        EXPECT_EQ(point->Unadvise(cookie), S_OK);
+    }
+    CoUninitialize();
 }
 
 TEST_F(SelectDialog, AddWithNothingOrOnlyTheParentSelectedReportsNothing) {

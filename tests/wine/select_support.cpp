@@ -104,7 +104,16 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 }
 
 INT_PTR RunDialog(SelectionSink* sink, const std::function<void(HWND)>& script) {
-    auto* recording = dynamic_cast<RecordingSink*>(sink);
+    return DriveDialog(
+        [sink] {
+            UploadSelect dialog(sink);
+            return dialog.DoModal(nullptr);
+        },
+        dynamic_cast<RecordingSink*>(sink), script);
+}
+
+INT_PTR DriveDialog(const std::function<INT_PTR()>& open, RecordingSink* recording,
+                    const std::function<void(HWND)>& script) {
     std::thread driver([&] {
         HWND dialog = nullptr;
         // The dialog belongs to this process's main thread; look for it there only.
@@ -122,8 +131,7 @@ INT_PTR RunDialog(SelectionSink* sink, const std::function<void(HWND)>& script) 
         script(dialog);
         if (IsWindow(dialog)) PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
-    UploadSelect dialog(sink);
-    const INT_PTR result = dialog.DoModal(nullptr);
+    const INT_PTR result = open();
     driver.join();
     if (recording) recording->dialog = nullptr;
     return result;

@@ -41,6 +41,9 @@ std::wstring ReadRemembered(const wchar_t* name);
 // dialog's window once it exists and the dialog is closed (IDCANCEL) after
 // it unless the script closed it. Returns the dialog's end code.
 INT_PTR RunDialog(SelectionSink* sink, const std::function<void(HWND)>& script);
+// The same with the dialog opened by `open` (which returns once it is closed).
+INT_PTR DriveDialog(const std::function<INT_PTR()>& open, RecordingSink* recording,
+                    const std::function<void(HWND)>& script);
 
 std::vector<std::wstring> Column(HWND list, int column);
 int ItemCount(HWND list);

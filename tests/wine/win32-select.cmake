@@ -8,7 +8,7 @@ add_executable(select_dialog_test
   ${CMAKE_SOURCE_DIR}/tests/wine/select_dialog_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/wine/select_resources.rc)
 target_include_directories(select_dialog_test PRIVATE ${CMAKE_SOURCE_DIR}/resources)
-target_link_libraries(select_dialog_test PRIVATE trv_select_wine_support trv_wine_support gtest_main)
+target_link_libraries(select_dialog_test PRIVATE trv_select_wine_support trv_wine_support trv_com_support gtest_main)
 trv_add_wine_test(NAME wine_select_dialog COMMAND $<TARGET_FILE:select_dialog_test> TIMEOUT 300)
 
 # The screenshot the program saved, as PNG for the README.
