@@ -591,13 +591,25 @@ TEST(ComEvents, SinkReleasingTheObjectInsideItsHandlerIsSafe) {
     EXPECT_EQ(CanUnloadNow(), S_OK);
 }
 
-TEST(ComEvents, UpSelectCompleteCarriesKoreanStringsLastFirst) {
-    Ptr<IDispatch> object = CreateDispatch();
-    Ptr<IConnectionPoint> point = EventPoint(object.Get());
-    Sink first(1), second(2);
-    DWORD cookie = 0;
-    ASSERT_EQ(point->Advise(&first, &cookie), S_OK);
-    ASSERT_EQ(point->Advise(&second, &cookie), S_OK);
+// A control with two sinks connected, for the UpSelectComplete cases. The
+// sinks are declared first so they outlive the object that holds them.
+class SelectEvents : public ::testing::Test {
+protected:
+    void SetUp() override {
+        object = CreateDispatch();
+        point = EventPoint(object.Get());
+        DWORD cookie = 0;
+        ASSERT_EQ(point->Advise(&first, &cookie), S_OK);
+        ASSERT_EQ(point->Advise(&second, &cookie), S_OK);
+        ASSERT_EQ(object->QueryInterface(IID_IWebBBS, webbbs.PutVoid()), S_OK);
+    }
+    Sink first{1}, second{2};
+    Ptr<IDispatch> object;
+    Ptr<IConnectionPoint> point;
+    Ptr<IWebBBS> webbbs;
+};
+
+TEST_F(SelectEvents, UpSelectCompleteCarriesKoreanStringsLastFirst) {
     const std::wstring path = L"C:\\자료\\여름 사진\\바다.jpg";
     ASSERT_EQ(CallByName(object.Get(), L"SelectComplete", {path, L"1048576", L"1"}), S_OK);
     for (Sink* s : {&first, &second}) {
@@ -614,8 +626,6 @@ TEST(ComEvents, UpSelectCompleteCarriesKoreanStringsLastFirst) {
 
     // Through the vtable: empty and null strings pass as they are, and a copy
     // ends at the first NUL.
-    Ptr<IWebBBS> webbbs;
-    ASSERT_EQ(object->QueryInterface(IID_IWebBBS, webbbs.PutVoid()), S_OK);
     BSTR empty = SysAllocString(L"");
     BSTR withNul = SysAllocStringLen(L"ab\0cd", 5);
     EXPECT_EQ(webbbs->SelectComplete(empty, nullptr, withNul), S_OK);
@@ -667,16 +677,7 @@ public:
     int refused = 0;
 };
 
-TEST(ComEvents, AStringThatCannotBeCopiedStopsTheFiringWithOutOfMemory) {
-    Ptr<IDispatch> object = CreateDispatch();
-    Ptr<IConnectionPoint> point = EventPoint(object.Get());
-    Sink first(1), second(2);
-    DWORD cookie = 0;
-    ASSERT_EQ(point->Advise(&first, &cookie), S_OK);
-    ASSERT_EQ(point->Advise(&second, &cookie), S_OK);
-    Ptr<IWebBBS> webbbs;
-    ASSERT_EQ(object->QueryInterface(IID_IWebBBS, webbbs.PutVoid()), S_OK);
-
+TEST_F(SelectEvents, AStringThatCannotBeCopiedStopsTheFiringWithOutOfMemory) {
     // Too long for the string cache, so its copy must come from the allocator.
     const std::wstring longPath = L"C:\\" + std::wstring(20000, L'\uC790');
     BSTR path = SysAllocStringLen(longPath.data(), static_cast<UINT>(longPath.size()));
