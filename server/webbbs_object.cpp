@@ -73,16 +73,20 @@ public:
     ModuleReference& operator=(const ModuleReference&) = delete;
 };
 
-class EnumPoints final : public IEnumConnectionPoints {
+// A heap object answering one interface (and IUnknown), created with one
+// reference; it keeps the module loaded while it lives.
+template <class Interface, const IID* InterfaceId>
+class SingleInterfaceObject : public Interface {
 public:
-    EnumPoints(IConnectionPoint* point, ULONG position) : m_point(point), m_position(position) {}
-
     IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        static const QITAB table[] = {
-            QITABENT(EnumPoints, IEnumConnectionPoints),
-            {nullptr, 0},
-        };
-        return QISearch(this, table, iid, out);
+        RETURN_HR_IF_NULL(E_POINTER, out);
+        if (iid != IID_IUnknown && iid != *InterfaceId) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
     }
     IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refCount); }
     IFACEMETHODIMP_(ULONG) Release() override {
@@ -90,6 +94,19 @@ public:
         if (count == 0) delete this;
         return count;
     }
+
+protected:
+    virtual ~SingleInterfaceObject() = default;
+
+private:
+    ModuleReference m_module;
+    LONG m_refCount = 1;
+};
+
+class EnumPoints final
+    : public SingleInterfaceObject<IEnumConnectionPoints, &IID_IEnumConnectionPoints> {
+public:
+    EnumPoints(IConnectionPoint* point, ULONG position) : m_point(point), m_position(position) {}
 
     IFACEMETHODIMP Next(ULONG wanted, IConnectionPoint** points, ULONG* fetched) override {
         RETURN_HR_IF_NULL(E_POINTER, points);
@@ -119,8 +136,6 @@ public:
     }
 
 private:
-    ModuleReference m_module;
-    LONG m_refCount = 1;
     ComPtr<IConnectionPoint> m_point;
     ULONG m_position;
 };
@@ -142,24 +157,11 @@ public:
     std::vector<CONNECTDATA> entries;
 };
 
-class EnumConnectionsImpl final : public IEnumConnections {
+class EnumConnectionsImpl final
+    : public SingleInterfaceObject<IEnumConnections, &IID_IEnumConnections> {
 public:
     EnumConnectionsImpl(std::unique_ptr<ConnectionList> list, ULONG position)
         : m_list(std::move(list)), m_position(position) {}
-
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        static const QITAB table[] = {
-            QITABENT(EnumConnectionsImpl, IEnumConnections),
-            {nullptr, 0},
-        };
-        return QISearch(this, table, iid, out);
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refCount); }
-    IFACEMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&m_refCount);
-        if (count == 0) delete this;
-        return count;
-    }
 
     IFACEMETHODIMP Next(ULONG wanted, CONNECTDATA* data, ULONG* fetched) override {
         RETURN_HR_IF_NULL(E_POINTER, data);
@@ -194,8 +196,6 @@ public:
     }
 
 private:
-    ModuleReference m_module;
-    LONG m_refCount = 1;
     std::unique_ptr<ConnectionList> m_list;
     ULONG m_position;
 };
