@@ -27,23 +27,7 @@ public:
 
     bool Object(std::map<std::string, Value>* fields) {
         Space();
-        if (!Eat('{')) return false;
-        Space();
-        if (Eat('}')) return AtEnd();
-        for (;;) {
-            Space();
-            std::string key;
-            if (!String(&key)) return false;
-            Space();
-            if (!Eat(':')) return false;
-            Value v;
-            if (!Any(&v, 1)) return false;
-            (*fields)[key] = std::move(v);
-            Space();
-            if (Eat(',')) continue;
-            if (Eat('}')) return AtEnd();
-            return false;
-        }
+        return Eat('{') && Members(1, fields) && AtEnd();
     }
 
 private:
@@ -187,6 +171,26 @@ private:
         return true;
     }
 
+    // An object's members after its "{", through its "}"; values at `depth`.
+    // Kept in `fields` when given (a repeated key keeps its last value).
+    bool Members(int depth, std::map<std::string, Value>* fields) {
+        Space();
+        if (Eat('}')) return true;
+        for (;;) {
+            Space();
+            std::string key;
+            if (!String(&key)) return false;
+            Space();
+            if (!Eat(':')) return false;
+            Value value;
+            if (!Any(&value, depth)) return false;
+            if (fields) (*fields)[key] = std::move(value);
+            Space();
+            if (Eat(',')) continue;
+            return Eat('}');
+        }
+    }
+
     bool Any(Value* v, int depth) {
         if (depth > kMaxDepth) return false;
         Space();
@@ -199,20 +203,7 @@ private:
         if (c == '{') {
             ++pos_;
             v->type = Value::kOther;
-            Space();
-            if (Eat('}')) return true;
-            for (;;) {
-                Space();
-                std::string key;
-                if (!String(&key)) return false;
-                Space();
-                if (!Eat(':')) return false;
-                Value inner;
-                if (!Any(&inner, depth + 1)) return false;
-                Space();
-                if (Eat(',')) continue;
-                return Eat('}');
-            }
+            return Members(depth + 1, nullptr);
         }
         if (c == '[') {
             ++pos_;
