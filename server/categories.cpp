@@ -5,7 +5,7 @@
 
 #include <cwchar>
 
-#include "server/com_util.h"
+#include "platform/win32/com_util.h"
 
 namespace trv {
 

@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "server/com_util.h"
+#include "platform/win32/com_util.h"
 #include "server/registrar.h"
 
 namespace trv {

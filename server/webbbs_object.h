@@ -10,7 +10,7 @@
 
 #include "control/webbbs.h"
 #include "server/WebControl.h"
-#include "server/com_util.h"
+#include "platform/win32/com_util.h"
 #include "server/object_safety.h"
 #include "server/sink_slots.h"
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "server/com_util.h"
+#include "platform/win32/com_util.h"
 #include "update/update_flow.h"
 
 namespace trv {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "server/com_util.h"
+#include "platform/win32/com_util.h"
 
 #ifndef TRV_INSTALLER_PINS
 #define TRV_INSTALLER_PINS ""

@@ -1,4 +1,4 @@
-// Small RAII owners and HRESULT helpers for the COM server, after WIL's
+// Small RAII owners and HRESULT helpers shared by the Win32 code, after WIL's
 // names: each owner says what it frees, so no logic frees by hand.
 #pragma once
 
