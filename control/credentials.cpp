@@ -1,4 +1,4 @@
-#include "credentials.h"
+#include "control/credentials.h"
 
 trv::SharedText g_strUserID;
 trv::SharedText g_strUserPW;

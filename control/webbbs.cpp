@@ -4,16 +4,9 @@
 
 #include "control/credentials.h"
 #include "control/job_list.h"
+#include "platform/install_folder.h"
 
 namespace trv {
-
-std::string InstallFolderFrom(const std::string& programFiles) {
-    std::string folder = programFiles.empty() ? std::string("C:\\Program Files") : programFiles;
-    for (char& c : folder) {
-        if (c == '/') c = '\\';
-    }
-    return folder + "\\TARVOSK\\";
-}
 
 WebBBS::WebBBS(IPlatform& platform, WebBBSEvents* events)
     : m_platform(platform), m_events(events) {

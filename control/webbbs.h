@@ -31,10 +31,6 @@ constexpr unsigned kClientWindowWaitMs = 20000;
 constexpr unsigned kListFileRetryMs = 100;
 constexpr unsigned kListFileRetries = 10;
 
-// Install directory: Program Files (or "C:\Program Files"), "/" made "\",
-// then "\TARVOSK\".
-std::string InstallFolderFrom(const std::string& programFiles);
-
 // Where the object's events go; the COM layer implements it.
 class WebBBSEvents {
 public:

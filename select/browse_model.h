@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/browse_platform.h"
-#include "update/registry.h"
+#include "platform/registry.h"
 
 namespace trv {
 

@@ -1,3 +1,1 @@
-target_sources(trv_core PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/registry.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/popup.cpp)
+target_sources(trv_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/popup.cpp)

@@ -1,6 +1,6 @@
 #include "update/popup.h"
 
-#include "update/registry.h"
+#include "platform/registry.h"
 
 namespace trv {
 

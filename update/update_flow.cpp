@@ -1,6 +1,6 @@
 #include "update/update_flow.h"
 
-#include "control/webbbs.h"
+#include "platform/install_folder.h"
 
 namespace trv {
 

@@ -1,4 +1,4 @@
-#include "update/registry.h"
+#include "platform/registry.h"
 
 #include <cstring>
 
