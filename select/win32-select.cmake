@@ -1,3 +1,1 @@
-trv_add_control_sources(
-  ${CMAKE_SOURCE_DIR}/select/upload_select.cpp
-  ${CMAKE_SOURCE_DIR}/select/select_api.cpp)
+trv_add_control_sources(${CMAKE_SOURCE_DIR}/select/upload_select.cpp)

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
-#include "select/select_api.h"
+#include "select/upload_select.h"
 #include "server/module.h"
 #include "update/popup_api.h"
+#include "update/update_check.h"
 
 namespace trv {
 
@@ -200,6 +201,26 @@ private:
     ULONG m_position;
 };
 
+// The selection dialog reports through the object's own IWebBBS, so every
+// entry reaches the page as UpSelectComplete.
+class WebBBSSelectionSink : public SelectionSink {
+public:
+    explicit WebBBSSelectionSink(IWebBBS* owner) : m_owner(owner) {}
+    HRESULT Report(BSTR strPath, BSTR strSize, BSTR strMode) override {
+        return m_owner->SelectComplete(strPath, strSize, strMode);
+    }
+
+private:
+    IWebBBS* m_owner;
+};
+
+// Every object of the module reaches the system through one platform, whose
+// install check is the install/update dialog.
+Win32Platform& ModulePlatform() {
+    static Win32Platform platform(&RunFileUpdateCheck);
+    return platform;
+}
+
 }  // namespace
 
 // ---- connection point ----------------------------------------------------
@@ -310,7 +331,7 @@ HRESULT CProxy_IWebBBSEvents::FireUpSelectComplete(BSTR strPath, BSTR strSize, B
 
 WebBBSObject::WebBBSObject(IUnknown* outer)
     : m_proxy(*this), m_inner(*this), m_outer(outer), m_bridge(m_proxy),
-      m_control(SystemPlatform(), &m_bridge) {
+      m_control(ModulePlatform(), &m_bridge) {
     Module().Lock();
 }
 
@@ -449,7 +470,9 @@ IFACEMETHODIMP WebBBSObject::AllowPopUp(BSTR strTemp) {
 IFACEMETHODIMP WebBBSObject::ShowUpFileDlg() {
     ComPtr<IUnknown> self(Controlling());
     return Guarded([&] {
-        ShowUploadSelectDialog(this);
+        WebBBSSelectionSink sink(this);
+        UploadSelect dialog(&sink);
+        dialog.DoModal(GetActiveWindow());
         return S_OK;
     });
 }

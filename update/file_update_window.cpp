@@ -6,7 +6,7 @@
 
 #include <new>
 
-#include "platform/win32/update_win32.h"
+#include "update/update_system_win32.h"
 #include "resources/resource.h"
 #include "update/installer_trust.h"
 #include "update/installer_trust_win32.h"

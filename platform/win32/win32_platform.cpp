@@ -5,42 +5,26 @@
 #include <shlobj.h>
 
 #include <clocale>
-#include <mutex>
-
-#include "update/update_check.h"
 
 namespace trv {
 
-namespace {
-
-std::mutex g_checkLock;
-Win32Platform::InstallCheck g_installCheck;  // set by tests to stand in for the dialog
-
-}  // namespace
-
-void Win32Platform::SetInstallCheck(InstallCheck check) {
-    std::lock_guard<std::mutex> lock(g_checkLock);
-    g_installCheck = std::move(check);
-}
-
-Win32Platform& SystemPlatform() {
-    static Win32Platform platform;
-    return platform;
-}
-
-std::string Win32Platform::ProgramFilesFolder() {
+std::string SystemProgramFilesFolder() {
     char buffer[MAX_PATH] = {};
     SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_PROGRAM_FILES, FALSE);
     return buffer;
 }
 
-bool Win32Platform::TempFolder(std::string& folder) {
+bool SystemTempFolder(std::string& folder) {
     char buffer[MAX_PATH] = {};
     const DWORD n = GetTempPathA(MAX_PATH, buffer);
     if (n == 0 || n >= MAX_PATH) return false;
     folder.assign(buffer, n);
     return true;
 }
+
+std::string Win32Platform::ProgramFilesFolder() { return SystemProgramFilesFolder(); }
+
+bool Win32Platform::TempFolder(std::string& folder) { return SystemTempFolder(folder); }
 
 WindowRef Win32Platform::FindWindowByClass(const std::string& className) {
     return reinterpret_cast<WindowRef>(FindWindowA(className.c_str(), nullptr));
@@ -96,13 +80,6 @@ bool Win32Platform::SendCopyData(WindowRef window, std::uintptr_t sender, std::u
 
 void Win32Platform::SetKoreanLocale() { std::setlocale(LC_ALL, "Korean"); }
 
-int Win32Platform::RunInstallCheck() {
-    InstallCheck check;
-    {
-        std::lock_guard<std::mutex> lock(g_checkLock);
-        check = g_installCheck;
-    }
-    return check ? check() : RunFileUpdateCheck();
-}
+int Win32Platform::RunInstallCheck() { return m_installCheck ? m_installCheck() : -1; }
 
 }  // namespace trv

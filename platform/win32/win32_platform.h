@@ -1,19 +1,17 @@
 // The real system behind the core's seam.
 #pragma once
 
-#include <functional>
-
 #include "platform/platform.h"
 
 namespace trv {
 
 class Win32Platform : public IPlatform {
 public:
-    // The install/update check runs through this hook so the module can put
-    // its dialog behind it and tests can drive it.
-    using InstallCheck = std::function<int()>;
+    // Runs the install/update check and returns its end code. The module
+    // passes its dialog; this layer knows nothing of it.
+    using InstallCheck = int (*)();
 
-    static void SetInstallCheck(InstallCheck check);
+    explicit Win32Platform(InstallCheck installCheck) : m_installCheck(installCheck) {}
 
     std::string ProgramFilesFolder() override;
     bool TempFolder(std::string& folder) override;
@@ -28,9 +26,15 @@ public:
                       const void* data, std::uint32_t size) override;
     void SetKoreanLocale() override;
     int RunInstallCheck() override;
+
+private:
+    InstallCheck m_installCheck;
 };
 
-// One instance serves every object of the module; it holds no state.
-Win32Platform& SystemPlatform();
+// The system's folders, for code that needs them without a platform object.
+// Empty when the shell gives no Program Files folder.
+std::string SystemProgramFilesFolder();
+// false when there is no temporary folder (or it does not fit MAX_PATH).
+bool SystemTempFolder(std::string& folder);
 
 }  // namespace trv

@@ -9,6 +9,7 @@
 
 #include "control/credentials.h"
 #include "control/job_list.h"
+#include "testbed/job_reader.h"
 #include "control/webbbs.h"
 #include "platform/win32/win32_platform.h"
 #include "support/wine_support.h"
@@ -21,20 +22,22 @@ using namespace winetest;
 
 std::atomic<int> g_installChecks{0};
 
+// The platform of these tests: real calls, with a gate that always passes.
+Win32Platform& TestPlatform() {
+    static Win32Platform platform([] {
+        ++g_installChecks;
+        return 1;
+    });
+    return platform;
+}
+
 class HandOffTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(GetACP(), 949u) << "tests run with a Korean ANSI code page";
         ASSERT_TRUE(InstallStandInClients());
-        Win32Platform::SetInstallCheck([] {
-            ++g_installChecks;
-            return 1;
-        });
     }
-    static void TearDownTestSuite() {
-        CloseAllClients();
-        Win32Platform::SetInstallCheck(nullptr);
-    }
+    static void TearDownTestSuite() { CloseAllClients(); }
 
     void SetUp() override {
         ASSERT_TRUE(CloseAllClients());
@@ -83,7 +86,7 @@ TEST_F(HandOffTest, ClientNotRunningIsStartedWithItsCommandLineAndFindsOneRecord
     ASSERT_TRUE(WriteFileBytes(list, std::string(reinterpret_cast<const char*>(
                                          BuildJobRecord(kJobUpload, "stale", 0).data()),
                                      18)));
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(TestPlatform());
     obj.UpLoadInit();
     obj.UpLoadInfo("a");
     obj.UpLoadInfo("b");
@@ -109,7 +112,7 @@ TEST_F(HandOffTest, ClientNotRunningIsStartedWithItsCommandLineAndFindsOneRecord
 }
 
 TEST_F(HandOffTest, RunningClientGetsTwoIdenticalRecordsAppended) {
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(TestPlatform());
     obj.DownLoadInfo("7", "C:\\d");
     EXPECT_EQ(obj.DownLoadEnd("user", "pw"), kS_OK);
     ASSERT_EQ(WaitRecords("TARVOSKDown.exe", 1).size(), 1u);
@@ -132,7 +135,7 @@ TEST_F(HandOffTest, ClientHoldingItsListFileGetsTheRecordByCopyData) {
     // longer than the control retries.
     SetEnv("TRV_TESTBED_REMOVE_LIST", "1");
     SetEnv("TRV_TESTBED_HOLD_LIST_MS", "4000");
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(TestPlatform());
     obj.UpLoadInfo("\xB0\xA1");  // a Korean syllable in code page 949
     EXPECT_EQ(obj.UpLoadEnd("user", "pw"), kS_OK);
 
@@ -146,7 +149,7 @@ TEST_F(HandOffTest, ClientHoldingItsListFileGetsTheRecordByCopyData) {
 }
 
 TEST_F(HandOffTest, WebLinkGoesToTheDownloadClientAsKindEight) {
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(TestPlatform());
     std::string val;
     EXPECT_EQ(obj.LauncherWebLink("", "", "http://files.example/a", val), kS_FALSE);
     EXPECT_EQ(val, "0");
@@ -172,7 +175,7 @@ TEST_F(HandOffTest, WebLinkGoesToTheDownloadClientAsKindEight) {
 }
 
 TEST_F(HandOffTest, ExplorerIsStartedWithIdAndPassword) {
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(TestPlatform());
     EXPECT_EQ(obj.LauncherExplorer("user", ""), kS_FALSE);
     EXPECT_EQ(obj.LauncherExplorer("user", "pw"), kS_OK);
     ASSERT_TRUE(WaitUntil([&] { return !Events("Explorer.exe", "window").empty(); }, 10000));
@@ -190,7 +193,7 @@ TEST_F(HandOffTest, ExplorerIsStartedWithIdAndPassword) {
 TEST_F(HandOffTest, TempFolderWithBlanksAndKoreanNamesReachesTheClient) {
     const std::string folder = BuildDir() + "\\" + Ansi(L"임시 폴더 ") + "x y\\";
     UseTempFolder(folder);
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(TestPlatform());
     ASSERT_EQ(obj.DownLoadListFile(), folder + kDownloadListName);
     const std::string item = Ansi(L"12");
     const std::string path = Ansi(L"C:\\내 문서\\보고서 1.txt");
@@ -211,7 +214,7 @@ TEST_F(HandOffTest, TempFolderWithBlanksAndKoreanNamesReachesTheClient) {
 
 TEST_F(HandOffTest, ProgramThatCannotStartIsRefusedAtOnce) {
     ASSERT_TRUE(RemoveInstalledClients());
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(TestPlatform());
     obj.UpLoadInfo("a");
     const DWORD start = GetTickCount();
     EXPECT_EQ(obj.UpLoadEnd("user", "pw"), kS_FALSE);
@@ -221,7 +224,7 @@ TEST_F(HandOffTest, ProgramThatCannotStartIsRefusedAtOnce) {
 
 TEST_F(HandOffTest, ClientThatNeverShowsItsWindowIsGivenUp) {
     SetEnv("TRV_TESTBED_NO_WINDOW", "1");
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(TestPlatform());
     obj.UpLoadInfo("a");
     const DWORD start = GetTickCount();
     EXPECT_EQ(obj.UpLoadEnd("user", "pw"), kS_FALSE);
@@ -233,7 +236,7 @@ TEST_F(HandOffTest, ClientThatNeverShowsItsWindowIsGivenUp) {
 }
 
 TEST_F(HandOffTest, CredentialsWithBlanksStartNothing) {
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(TestPlatform());
     obj.UpLoadInfo("a");
     EXPECT_EQ(obj.UpLoadEnd("user name", "pw"), kS_FALSE);
     EXPECT_EQ(obj.UpLoadEnd("user", "p\"w"), kS_FALSE);

@@ -22,18 +22,24 @@
 #include <vector>
 
 #include "control/webbbs.h"
-#include "platform/win32/update_win32.h"
 #include "platform/win32/win32_platform.h"
 #include "resources/resource.h"
 #include "support/wine_support.h"
 #include "testbed/testbed_log.h"
 #include "update/file_update_window.h"
 #include "update/update_check.h"
+#include "update/update_system_win32.h"
 
 namespace trv {
 namespace {
 
 using namespace winetest;
+
+// Real calls with the real gate, as the module wires them.
+Win32Platform& DialogPlatform() {
+    static Win32Platform platform(&RunFileUpdateCheck);
+    return platform;
+}
 
 const std::wstring kDownloadFailed = L"업데이트 파일 다운로드에 실패 했습니다!   ";
 const std::wstring kServerVersion = L"서버 버전정보 파일을 열 수 없습니다!   ";
@@ -348,7 +354,7 @@ TEST_F(UpdateDialogTest, EqualVersionsEndWithOneWithoutAWindowAndTheHandOffGoesO
     // Through the gate in front of a hand-off.
     g_shown.Clear();
     User user;
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(DialogPlatform());
     obj.DownLoadInfo("7", "C:\\down\\file.txt");
     EXPECT_EQ(obj.DownLoadEnd("user", "pw"), kS_OK);
     user.Stop();
@@ -381,7 +387,7 @@ std::vector<std::pair<std::wstring, int>> ProgressAfterReset() {
 TEST_F(UpdateDialogTest, FreshInstallDownloadsRunsTheInstallerAndTheHandOffReachesTheClient) {
     SwitchServer("chunk=8192\nslow_ms=20\n");
     User user;
-    WebBBS obj(SystemPlatform());
+    WebBBS obj(DialogPlatform());
     obj.DownLoadInfo("1", "C:\\down\\a.txt");
     EXPECT_EQ(obj.DownLoadEnd("user", "pw"), kS_OK);
     user.Stop();

@@ -1,9 +1,9 @@
-#include "platform/win32/update_win32.h"
+#include "update/update_system_win32.h"
 
 #include <vector>
 
+#include "platform/win32/com_util.h"
 #include "platform/win32/win32_platform.h"
-#include "server/com_util.h"
 #include "update/ccallback.h"
 
 namespace trv {
@@ -18,13 +18,9 @@ const wchar_t* UpdateMessageText(UpdateMessage message) {
     return L"";
 }
 
-std::string Win32UpdateSystem::ProgramFilesFolder() {
-    return SystemPlatform().ProgramFilesFolder();
-}
+std::string Win32UpdateSystem::ProgramFilesFolder() { return SystemProgramFilesFolder(); }
 
-bool Win32UpdateSystem::TempFolder(std::string& folder) {
-    return SystemPlatform().TempFolder(folder);
-}
+bool Win32UpdateSystem::TempFolder(std::string& folder) { return SystemTempFolder(folder); }
 
 bool Win32UpdateSystem::DownloadFile(const std::string& url, const std::string& target) {
     return DownloadUpdateFile(url, target, m_progressDialog);
