@@ -25,19 +25,10 @@ void AppendDownloadItem(std::string& list, const std::string& index, const std::
 std::vector<std::uint8_t> BuildJobRecord(std::uint32_t kind, const std::string& text,
                                          std::uint32_t address);
 
-struct JobRecord {
-    std::uint32_t kind = 0;
-    std::uint32_t address = 0;
-    std::string text;  // without the NUL
-};
-
-// Splits a job-list file into its records. Stops at the first record that
-// does not fit; `consumed` tells how many bytes formed whole records.
-std::vector<JobRecord> ParseJobRecords(const std::uint8_t* data, std::size_t size,
-                                       std::size_t* consumed = nullptr);
+// Every blank of the job-list path is written as this on a client's command line.
+constexpr char kBlankMark[] = "[[SPACE]]";
 
 // The job-list path as it goes on a client's command line.
 std::string EncodeBlanks(const std::string& path);
-std::string DecodeBlanks(const std::string& text);
 
 }  // namespace trv

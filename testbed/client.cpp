@@ -13,6 +13,7 @@
 #include "control/job_list.h"
 #include "testbed/client_args.h"
 #include "testbed/client_log.h"
+#include "testbed/job_reader.h"
 
 namespace {
 

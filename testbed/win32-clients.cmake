@@ -1,11 +1,12 @@
 # Stand-ins for the service's client programs: one source, three programs.
-# Other parts start them from ${CMAKE_BINARY_DIR}/testbed (targets trv_client_up,
+# Other folders start them from ${CMAKE_BINARY_DIR}/testbed (targets trv_client_up,
 # trv_client_down, trv_client_explorer) and read their log with trv_testbed_log.
 
 add_library(trv_testbed_log STATIC ${CMAKE_SOURCE_DIR}/testbed/testbed_log.cpp)
 target_include_directories(trv_testbed_log PUBLIC ${CMAKE_SOURCE_DIR})
 
 add_library(trv_client_common STATIC
+  ${CMAKE_SOURCE_DIR}/testbed/job_reader.cpp
   ${CMAKE_SOURCE_DIR}/testbed/client_args.cpp
   ${CMAKE_SOURCE_DIR}/testbed/client_log.cpp)
 target_link_libraries(trv_client_common PUBLIC trv_core kernel32)

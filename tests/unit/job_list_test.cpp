@@ -1,4 +1,5 @@
 #include "control/job_list.h"
+#include "testbed/job_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,7 @@
 
 #include "control/credentials.h"
 #include "control/job_list.h"
+#include "testbed/job_reader.h"
 #include "platform/fake/fake_platform.h"
 
 namespace trv {
