@@ -1,6 +1,6 @@
 # MinGW i686 build: the control DLL, the stand-ins, the Wine tests and benchmarks.
 
-# Every part adds its Win32 sources with trv_add_control_sources(); they form one
+# Every subsystem adds its Win32 sources with trv_add_control_sources(); they form one
 # library, trv_control, that the DLL and the Wine test programs link.
 function(trv_add_control_sources)
   set_property(GLOBAL APPEND PROPERTY TRV_CONTROL_SOURCES ${ARGN})
@@ -56,12 +56,12 @@ function(trv_add_wine_test)
     ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT ${T_TIMEOUT} RUN_SERIAL TRUE)
 endfunction()
 
-# Each folder brings its own win32*.cmake files (one per owner, so parts do not
+# Each folder brings its own win32*.cmake files (one per owner, so subsystems do not
 # edit each other's build files).
-foreach(part server update select testbed tests/wine tests/scripts bench tools docs)
-  file(GLOB part_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${part}/win32*.cmake)
-  list(SORT part_files)
-  foreach(f ${part_files})
+foreach(folder server update select testbed tests/wine tests/scripts bench tools docs)
+  file(GLOB folder_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/win32*.cmake)
+  list(SORT folder_files)
+  foreach(f ${folder_files})
     include(${f})
   endforeach()
 endforeach()

@@ -28,7 +28,7 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/server/WebControl.idl ${CMAKE_SOURCE_DIR}/server/check_tlb.cmake
   COMMENT "Type library WebControlLib from WebControl.idl"
   VERBATIM)
-# Other parts reach the object through IWebBBS: the header and the GUIDs go
+# Other subsystems reach the object through IWebBBS: the header and the GUIDs go
 # into trv_control, which everything links.
 trv_add_control_sources(${TRV_IDL_DIR}/server/WebControl.h ${TRV_IDL_DIR}/server/WebControl_i.c)
 include_directories(${TRV_IDL_DIR})

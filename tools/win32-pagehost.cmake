@@ -19,7 +19,7 @@ set_tests_properties(pagehost_syntax_error pagehost_runtime_error PROPERTIES
   FIXTURES_REQUIRED wine ENVIRONMENT "${TRV_WINE_ENV}" TIMEOUT 120 RUN_SERIAL TRUE)
 
 # The sample page with the registered control: its event handler fires and
-# the page counts it (jobs and dialogs are the demo's part).
+# the page counts it (jobs and dialogs are left to the demo).
 add_test(NAME pagehost_sample_page
   COMMAND ${CMAKE_SOURCE_DIR}/tests/pagehost/check-page 0
           ${CMAKE_SOURCE_DIR}/docs/sample-page.html --trace --call Summary --

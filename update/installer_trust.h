@@ -1,6 +1,6 @@
 // The installer arrives over plain HTTP, so it runs only when its Authenticode
 // signature is intact, chains to a trusted root, is for code signing and comes
-// from a pinned publisher key or certificate. This part holds the pin list and
+// from a pinned publisher key or certificate. This file holds the pin list and
 // the decisions; update/installer_trust_win32.cpp gathers the facts.
 #pragma once
 

@@ -5,7 +5,7 @@ option(TRV_TEST_SIGNING
   "With no TRV_INSTALLER_PINS: make the offline signing test rig and pin its publisher" OFF)
 
 set(trv_pins "${TRV_INSTALLER_PINS}")
-# Other parts' tests use the rig only when this build pins it.
+# Other subsystems' tests use the rig only when this build pins it.
 set(TRV_TRUST_RIG_DIR "")
 if(trv_pins STREQUAL "" AND TRV_TEST_SIGNING)
   set(TRV_TRUST_RIG_DIR ${CMAKE_BINARY_DIR}/test-signing)
