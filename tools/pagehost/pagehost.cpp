@@ -4,7 +4,13 @@
 // its id, and binds <script for="ID" event="Name(args)"> blocks to the
 // objects' events through their connection points.
 //
-//   pagehost.exe PAGE.html [--call Function]... [--trace]
+//   pagehost.exe PAGE.html [--call Function]... [--trace] [--site URL] [--module DLL]
+//
+// --site URL sites every object that takes a site (IObjectWithSite) on a page
+// at URL, as a browser does: the site hands out a browser whose LocationURL
+// is URL (service SID_SWebBrowserApp) and a container moniker for URL.
+// --module DLL creates the page's objects from that in-process server
+// instead of the registered one (to try a build before registering it).
 //
 // Exit code: 0 when everything ran, 1 after a script error, 2 when the page
 // or an object could not be loaded.
@@ -14,6 +20,9 @@
 #include <objsafe.h>
 #include <ocidl.h>
 #include <oleauto.h>
+#include <servprov.h>
+#include <shlguid.h>
+#include <urlmon.h>
 
 #include <cstdio>
 #include <map>
@@ -36,6 +45,8 @@ const IID kIID_IActiveScriptParse = {
 std::string g_pageName;
 bool g_trace = false;
 int g_scriptErrors = 0;
+std::wstring g_siteUrl;
+std::wstring g_modulePath;
 
 // ---- text --------------------------------------------------------------
 
@@ -126,7 +137,25 @@ struct PageItem {
     Ptr<IUnknown> object;
     Ptr<IDispatch> dispatch;
     Ptr<ITypeInfo> classInfo;
+    Ptr<IObjectWithSite> sited;
 };
+
+// The class object from --module, or from the registration.
+HRESULT CreatePageObject(REFCLSID clsid, IUnknown** out) {
+    if (g_modulePath.empty())
+        return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                IID_IUnknown, reinterpret_cast<void**>(out));
+    static HMODULE module = LoadLibraryW(g_modulePath.c_str());  // stays for the run
+    if (!module) return HRESULT_FROM_WIN32(GetLastError());
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto get = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    if (!get) return E_NOINTERFACE;
+    Ptr<IClassFactory> factory;
+    HRESULT hr = get(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.Out()));
+    if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(out));
+    return hr;
+}
 
 class Host;
 
@@ -177,6 +206,92 @@ private:
 };
 
 HostGlobals g_globals;
+
+// ---- the page's site: how the page's objects learn the page's address -------
+
+// The browser as the site hands it out: only its LocationURL.
+class PageBrowser : public IDispatch {
+public:
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }  // static lifetime
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
+    IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
+    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                 DISPID* ids) override {
+        if (!names || !ids || count != 1) return E_INVALIDARG;
+        *ids = DISPID_UNKNOWN;
+        if (!names[0] || lstrcmpiW(names[0], L"LocationURL") != 0) return DISP_E_UNKNOWNNAME;
+        *ids = kLocationUrl;
+        return S_OK;
+    }
+    IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
+                          EXCEPINFO*, UINT*) override {
+        if (id != kLocationUrl || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+        if (!result) return E_POINTER;
+        VariantInit(result);
+        V_VT(result) = VT_BSTR;
+        V_BSTR(result) = SysAllocStringLen(g_siteUrl.data(), static_cast<UINT>(g_siteUrl.size()));
+        return V_BSTR(result) ? S_OK : E_OUTOFMEMORY;
+    }
+
+private:
+    static constexpr DISPID kLocationUrl = 211;
+};
+
+PageBrowser g_browser;
+
+class PageSite : public IOleClientSite, public IServiceProvider {
+public:
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IOleClientSite)
+            *out = static_cast<IOleClientSite*>(this);
+        else if (iid == IID_IServiceProvider)
+            *out = static_cast<IServiceProvider*>(this);
+        else
+            return (*out = nullptr), E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }  // static lifetime
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
+
+    // IOleClientSite: only the container's moniker, the page's address.
+    IFACEMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** moniker) override {
+        if (!moniker) return E_POINTER;
+        *moniker = nullptr;
+        if (which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
+        return CreateURLMonikerEx(nullptr, g_siteUrl.c_str(), moniker, URL_MK_UNIFORM);
+    }
+    IFACEMETHODIMP GetContainer(IOleContainer** container) override {
+        if (container) *container = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP ShowObject() override { return S_OK; }
+    IFACEMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    IFACEMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IServiceProvider: the browser, as Internet Explorer hands it out.
+    IFACEMETHODIMP QueryService(REFGUID service, REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (service != SID_SWebBrowserApp) return E_NOINTERFACE;
+        return g_browser.QueryInterface(iid, out);
+    }
+};
+
+PageSite g_site;
 
 // ---- event sink ---------------------------------------------------------
 
@@ -391,9 +506,7 @@ bool Host::CreateObjects(const pagehost::Page& page) {
         if (!guid.empty() && guid[0] != L'{') guid = L"{" + guid + L"}";
         CLSID clsid;
         HRESULT hr = CLSIDFromString(const_cast<LPOLESTR>(guid.c_str()), &clsid);
-        if (SUCCEEDED(hr))
-            hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                  IID_IUnknown, reinterpret_cast<void**>(item.object.Out()));
+        if (SUCCEEDED(hr)) hr = CreatePageObject(clsid, item.object.Out());
         if (FAILED(hr)) {
             Print(FromUtf8(g_pageName) + L"(" + std::to_wstring(obj.line) +
                   L"): cannot create object " + item.id + L" " + guid + L": " + Hex(hr));
@@ -411,6 +524,8 @@ bool Host::CreateObjects(const pagehost::Page& page) {
             if (FAILED(hr))
                 Print(L"pagehost: object " + item.id + L" refused safe scripting " + Hex(hr));
         }
+        if (!g_siteUrl.empty() && SUCCEEDED(item.object.As(item.sited, IID_IObjectWithSite)))
+            item.sited->SetSite(static_cast<IOleClientSite*>(&g_site));
         Ptr<IProvideClassInfo> pci;
         if (SUCCEEDED(item.object.As(pci, IID_IProvideClassInfo)))
             pci->GetClassInfo(item.classInfo.Out());
@@ -512,6 +627,8 @@ void Host::Shutdown() {
     if (script_) script_->Close();
     parse_.Reset();
     script_.Reset();
+    for (auto& item : items_)
+        if (item.sited) item.sited->SetSite(nullptr);
     items_.clear();
 }
 
@@ -609,6 +726,10 @@ int wmain() {
             calls.push_back(argv[++i]);
         else if (a == L"--trace")
             g_trace = true;
+        else if (a == L"--site" && i + 1 < argc)
+            g_siteUrl = argv[++i];
+        else if (a == L"--module" && i + 1 < argc)
+            g_modulePath = argv[++i];
         else if (pagePath.empty() && a.rfind(L"--", 0) != 0)
             pagePath = a;
         else {
@@ -618,7 +739,7 @@ int wmain() {
     }
     if (argv) LocalFree(argv);
     if (pagePath.empty()) {
-        Print(L"usage: pagehost PAGE.html [--call Function]... [--trace]");
+        Print(L"usage: pagehost PAGE.html [--call Function]... [--trace] [--site URL] [--module DLL]");
         return 2;
     }
     const std::size_t slash = pagePath.find_last_of(L"\\/");
