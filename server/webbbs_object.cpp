@@ -495,12 +495,14 @@ bool WebBBSObject::SiteAllowed() {
 }
 
 IFACEMETHODIMP WebBBSObject::CheckInstall() {
-    return PublicCall("CheckInstall", [&] { return static_cast<HRESULT>(m_control.CheckInstall()); });
+    return PublicCall("CheckInstall",
+                      [&] { return static_cast<HRESULT>(m_control.CheckInstall()); });
 }
 
 IFACEMETHODIMP WebBBSObject::AllowPopUp(BSTR strTemp) {
     // Whole: a NUL inside the name must not cut it down to a host name.
-    return PublicCall("AllowPopUp", [&] { return AllowPopUpSite(Narrow(strTemp, true)) ? S_OK : S_FALSE; });
+    return PublicCall("AllowPopUp",
+                      [&] { return AllowPopUpSite(Narrow(strTemp, true)) ? S_OK : S_FALSE; });
 }
 
 IFACEMETHODIMP WebBBSObject::ShowUpFileDlg() {

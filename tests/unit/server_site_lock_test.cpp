@@ -60,7 +60,8 @@ TEST(SiteLock, ListsWithoutUsableEntries) {
         EXPECT_FALSE(lock.AllowsAddress("https://www.tarvosk.co.kr/")) << list;
     }
     // ',' separates as ';' does.
-    EXPECT_TRUE(SiteLock("https://a.example,http://b.example:8080").AllowsAddress("http://b.example:8080/"));
+    EXPECT_TRUE(SiteLock("https://a.example,http://b.example:8080")
+                    .AllowsAddress("http://b.example:8080/"));
 }
 
 }  // namespace

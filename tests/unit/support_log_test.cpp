@@ -41,7 +41,8 @@ TEST_F(SupportLogTest, OnlyANonZeroDwordTurnsItOn) {
     for (const Case& c : cases) {
         fake.file.clear();
         fake.registry = FakeRegistry();
-        if (c.type) fake.registry.Put(kHKeyCurrentUser, kSupportLogKey, kSupportLogValue, c.type, c.bytes);
+        if (c.type)
+            fake.registry.Put(kHKeyCurrentUser, kSupportLogKey, kSupportLogValue, c.type, c.bytes);
         log.ReadSwitch();
         EXPECT_EQ(log.Enabled(), c.on) << c.what;
         { CallNote("UpLoadEnd").Done(1); }

@@ -287,7 +287,8 @@ TEST_F(WebBBSTest, CommandLineInjectionIsRefusedOnlyWhereAProgramWouldStart) {
         }
         {
             FakePlatform running;
-            for (const char* cls : {kClassUpload, kClassDown, kClassExplorer}) running.ShowWindow(cls);
+            for (const char* cls : {kClassUpload, kClassDown, kClassExplorer})
+                running.ShowWindow(cls);
             WebBBS obj(running);
             obj.UpLoadInfo("a");
             EXPECT_EQ(obj.UpLoadEnd("u", bad), kS_OK);
@@ -321,7 +322,11 @@ TEST_F(WebBBSTest, StartUsesTheCredentialsOfItsOwnCall) {
          "bbs mine minepw " + kUpList},
         {"DownLoadEnd", [](WebBBS& o) { return o.DownLoadEnd("mine", "minepw"); }, kDownProgram,
          "bbs mine minepw " + kDownList},
-        {"LauncherWebLink", [](WebBBS& o) { std::string v; return o.LauncherWebLink("mine", "minepw", "http://l", v); },
+        {"LauncherWebLink",
+         [](WebBBS& o) {
+             std::string v;
+             return o.LauncherWebLink("mine", "minepw", "http://l", v);
+         },
          kDownProgram, "weblink mine minepw " + kDownList},
         {"LauncherExplorer", [](WebBBS& o) { return o.LauncherExplorer("mine", "minepw"); },
          "C:\\Program Files\\TARVOSK\\Explorer.exe", "mine minepw"},
@@ -366,23 +371,54 @@ TEST_F(WebBBSTest, RefusalsLeaveTheirReasonAndNeverThePassword) {
         {"gate", [](FakePlatform& f) { f.installCheckResult = 2; }, up,
          "install/update check ended with code 2"},
         {"empty list", running, [&](WebBBS& o) { return o.UpLoadEnd("u", pw); }, "job list empty"},
-        {"empty ID", running, [&](WebBBS& o) { o.UpLoadInfo("a"); return o.UpLoadEnd("", pw); },
+        {"empty ID", running,
+         [&](WebBBS& o) {
+             o.UpLoadInfo("a");
+             return o.UpLoadEnd("", pw);
+         },
          "user ID empty"},
         {"blank", [](FakePlatform& f) { f.ShowWindow(kClassDown); },
-         [&](WebBBS& o) { o.UpLoadInfo("a"); return o.UpLoadEnd("u", pw + " x"); },
+         [&](WebBBS& o) {
+             o.UpLoadInfo("a");
+             return o.UpLoadEnd("u", pw + " x");
+         },
          "credentials refused"},
-        {"no start", [](FakePlatform& f) { f.ShowWindow(kClassDown); f.startFails = true; }, up,
-         "could not be started"},
-        {"no window", [](FakePlatform& f) { f.ShowWindow(kClassDown); f.programs[kUpProgram] = {kClassUpload, -1, false, ""}; },
+        {"no start",
+         [](FakePlatform& f) {
+             f.ShowWindow(kClassDown);
+             f.startFails = true;
+         },
+         up, "could not be started"},
+        {"no window",
+         [](FakePlatform& f) {
+             f.ShowWindow(kClassDown);
+             f.programs[kUpProgram] = {kClassUpload, -1, false, ""};
+         },
          up, "did not show its window within ms 20000"},
-        {"not delivered", [](FakePlatform& f) { f.ShowWindow(kClassUpload); f.appendFails = f.sendFails = true; },
+        {"not delivered",
+         [](FakePlatform& f) {
+             f.ShowWindow(kClassUpload);
+             f.appendFails = f.sendFails = true;
+         },
          up, "not delivered"},
-        {"no temp", [](FakePlatform& f) { f.ShowWindow(kClassUpload); f.hasTempFolder = false; }, up,
-         "no temporary folder"},
-        {"link not taken", Setup(), [](WebBBS& o) { std::string v; return o.LauncherWebLink("", "", "http://l", v); },
+        {"no temp",
+         [](FakePlatform& f) {
+             f.ShowWindow(kClassUpload);
+             f.hasTempFolder = false;
+         },
+         up, "no temporary folder"},
+        {"link not taken", Setup(),
+         [](WebBBS& o) {
+             std::string v;
+             return o.LauncherWebLink("", "", "http://l", v);
+         },
          "no download client running and no stored credentials"},
         {"empty link", [](FakePlatform& f) { f.ShowWindow(kClassDown); },
-         [&](WebBBS& o) { std::string v; return o.LauncherWebLink("u", pw, "", v); }, "web link empty"},
+         [&](WebBBS& o) {
+             std::string v;
+             return o.LauncherWebLink("u", pw, "", v);
+         },
+         "web link empty"},
         {"explorer", [](FakePlatform& f) { f.startFails = true; },
          [&](WebBBS& o) { return o.LauncherExplorer("u", pw); }, "explorer could not be started"},
     };
@@ -395,7 +431,8 @@ TEST_F(WebBBSTest, RefusalsLeaveTheirReasonAndNeverThePassword) {
             CallNote note(c.what);
             EXPECT_EQ(note.Done(c.call(obj)), kS_FALSE) << c.what;
         }
-        EXPECT_NE(logSystem.file.find(c.reason), std::string::npos) << c.what << ": " << logSystem.file;
+        EXPECT_NE(logSystem.file.find(c.reason), std::string::npos)
+            << c.what << ": " << logSystem.file;
         EXPECT_EQ(logSystem.file.find(pw), std::string::npos) << c.what << ": " << logSystem.file;
         ResetCredentials();
     }

@@ -870,8 +870,8 @@ TEST_F(ComMethods, AllowPopUpWritesOnlyHostNames) {
         RegDeleteValueA(key, name.c_str());
         const DWORD before = values();
         EXPECT_EQ(object->AllowPopUp(Bstr(c.name)), c.hr) << name.substr(0, 40);
-        const bool written =
-            RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        const bool written = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr,
+                                              nullptr) == ERROR_SUCCESS;
         EXPECT_EQ(written, c.hr == S_OK) << name.substr(0, 40);
         EXPECT_EQ(values(), before + (c.hr == S_OK ? 1 : 0)) << name.substr(0, 40);
     }

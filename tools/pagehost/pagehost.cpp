@@ -153,16 +153,20 @@ HRESULT CreatePageObject(REFCLSID clsid, IUnknown** out) {
     if (!get) return E_NOINTERFACE;
     Ptr<IClassFactory> factory;
     HRESULT hr = get(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.Out()));
-    if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(out));
+    if (SUCCEEDED(hr))
+        hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(out));
     return hr;
 }
 
-class Host;
+// ---- host objects that script reaches by name --------------------------
 
-// ---- the host's own globals: alert ---------------------------------------
-
-class HostGlobals : public IDispatch {
+// Lives for the whole run; has one member, `name` (DISPID 1), reached with
+// the dispatch flag `kind`. Call does the member's work.
+class OneMemberDispatch : public IDispatch {
 public:
+    OneMemberDispatch(const wchar_t* name, WORD kind) : name_(name), kind_(kind) {}
+    virtual ~OneMemberDispatch() = default;
+
     IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         if (iid == IID_IUnknown || iid == IID_IDispatch) {
@@ -173,8 +177,8 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    IFACEMETHODIMP_(ULONG) Release() override { return --refs_; }  // static lifetime
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
     IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
     IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
@@ -183,7 +187,7 @@ public:
         HRESULT hr = S_OK;
         for (UINT i = 0; i < count; ++i) {
             ids[i] = DISPID_UNKNOWN;
-            if (i == 0 && names[i] && lstrcmpiW(names[i], L"alert") == 0)
+            if (i == 0 && names[i] && lstrcmpiW(names[i], name_) == 0)
                 ids[i] = 1;
             else
                 hr = DISP_E_UNKNOWNNAME;
@@ -192,17 +196,31 @@ public:
     }
     IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                           VARIANT* result, EXCEPINFO*, UINT*) override {
-        if (id != 1) return DISP_E_MEMBERNOTFOUND;
-        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (id != 1 || !(flags & kind_)) return DISP_E_MEMBERNOTFOUND;
+        if (result) VariantInit(result);
+        return Call(params, result);
+    }
+
+protected:
+    virtual HRESULT Call(DISPPARAMS* params, VARIANT* result) = 0;
+
+private:
+    const wchar_t* name_;
+    WORD kind_;
+};
+
+// The host's own globals: alert.
+class HostGlobals : public OneMemberDispatch {
+public:
+    HostGlobals() : OneMemberDispatch(L"alert", DISPATCH_METHOD) {}
+
+protected:
+    HRESULT Call(DISPPARAMS* params, VARIANT*) override {
         std::wstring text;
         if (params && params->cArgs > 0) text = Show(params->rgvarg[params->cArgs - 1]);
         Print(L"alert: " + text);
-        if (result) VariantInit(result);
         return S_OK;
     }
-
-private:
-    ULONG refs_ = 1;
 };
 
 HostGlobals g_globals;
@@ -210,62 +228,44 @@ HostGlobals g_globals;
 // ---- the page's site: how the page's objects learn the page's address -------
 
 // The browser as the site hands it out: only its LocationURL.
-class PageBrowser : public IDispatch {
+class PageBrowser : public OneMemberDispatch {
 public:
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }  // static lifetime
-    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
-    IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
-    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                 DISPID* ids) override {
-        if (!names || !ids || count != 1) return E_INVALIDARG;
-        *ids = DISPID_UNKNOWN;
-        if (!names[0] || lstrcmpiW(names[0], L"LocationURL") != 0) return DISP_E_UNKNOWNNAME;
-        *ids = kLocationUrl;
-        return S_OK;
-    }
-    IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
-                          EXCEPINFO*, UINT*) override {
-        if (id != kLocationUrl || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+    PageBrowser() : OneMemberDispatch(L"LocationURL", DISPATCH_PROPERTYGET) {}
+
+protected:
+    HRESULT Call(DISPPARAMS*, VARIANT* result) override {
         if (!result) return E_POINTER;
-        VariantInit(result);
         V_VT(result) = VT_BSTR;
         V_BSTR(result) = SysAllocStringLen(g_siteUrl.data(), static_cast<UINT>(g_siteUrl.size()));
         return V_BSTR(result) ? S_OK : E_OUTOFMEMORY;
     }
-
-private:
-    static constexpr DISPID kLocationUrl = 211;
 };
 
 PageBrowser g_browser;
 
-class PageSite : public IOleClientSite, public IServiceProvider {
+// A host object that lives for the whole run and answers two interfaces,
+// the first also as IUnknown.
+template <class First, const IID* FirstId, class Second, const IID* SecondId>
+class RunLongPair : public First, public Second {
 public:
     IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IOleClientSite)
-            *out = static_cast<IOleClientSite*>(this);
-        else if (iid == IID_IServiceProvider)
-            *out = static_cast<IServiceProvider*>(this);
+        if (iid == IID_IUnknown || iid == *FirstId)
+            *out = static_cast<First*>(this);
+        else if (iid == *SecondId)
+            *out = static_cast<Second*>(this);
         else
             return (*out = nullptr), E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }  // static lifetime
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
     IFACEMETHODIMP_(ULONG) Release() override { return 1; }
+};
 
+class PageSite : public RunLongPair<IOleClientSite, &IID_IOleClientSite, IServiceProvider,
+                                    &IID_IServiceProvider> {
+public:
     // IOleClientSite: only the container's moniker, the page's address.
     IFACEMETHODIMP SaveObject() override { return E_NOTIMPL; }
     IFACEMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** moniker) override {
@@ -292,6 +292,8 @@ public:
 };
 
 PageSite g_site;
+
+class Host;
 
 // ---- event sink ---------------------------------------------------------
 
@@ -338,23 +340,10 @@ private:
 
 // ---- script site and the host -----------------------------------------
 
-class Host : public IActiveScriptSite, public IActiveScriptSiteWindow {
+// The host lives on main()'s stack for the whole run.
+class Host : public RunLongPair<IActiveScriptSite, &IID_IActiveScriptSite,
+                                IActiveScriptSiteWindow, &IID_IActiveScriptSiteWindow> {
 public:
-    // IUnknown: the host lives on main()'s stack for the whole run.
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IActiveScriptSite)
-            *out = static_cast<IActiveScriptSite*>(this);
-        else if (iid == IID_IActiveScriptSiteWindow)
-            *out = static_cast<IActiveScriptSiteWindow*>(this);
-        else
-            return (*out = nullptr), E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
-    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
-
     // IActiveScriptSite
     IFACEMETHODIMP GetLCID(LCID* lcid) override {
         if (!lcid) return E_POINTER;
@@ -739,7 +728,8 @@ int wmain() {
     }
     if (argv) LocalFree(argv);
     if (pagePath.empty()) {
-        Print(L"usage: pagehost PAGE.html [--call Function]... [--trace] [--site URL] [--module DLL]");
+        Print(L"usage: pagehost PAGE.html [--call Function]... [--trace] [--site URL]"
+              L" [--module DLL]");
         return 2;
     }
     const std::size_t slash = pagePath.find_last_of(L"\\/");
