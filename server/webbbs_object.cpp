@@ -366,7 +366,8 @@ HRESULT WebBBSObject::QueryOwnInterface(REFIID iid, void** out) {
     };
     const HRESULT hr = QISearch(this, table, iid, out);
     // Only a locked build learns its page from a site.
-    if (hr == E_NOINTERFACE && ModuleSiteLock().Enabled() && IsEqualIID(iid, IID_IObjectWithSite)) {
+    if (hr == E_NOINTERFACE && ModuleSiteLock().Enabled() &&
+        IsEqualIID(iid, IID_IObjectWithSite)) {
         *out = static_cast<IObjectWithSite*>(this);
         AddRef();
         return S_OK;
