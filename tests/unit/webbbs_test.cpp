@@ -359,81 +359,58 @@ TEST_F(WebBBSTest, RefusalsLeaveTheirReasonAndNeverThePassword) {
     log.ReadSwitch();
     SetSupportLog(&log);
     const std::string pw = "Pw-7f3a";
-    using Setup = std::function<void(FakePlatform&)>;
-    const auto up = [&](WebBBS& o) { o.UpLoadInfo("a"); return o.UpLoadEnd("u", pw); };
-    const auto running = [](FakePlatform& f) { f.ShowWindow(kClassUpload); };
+    std::string link;
+    // What each case changes in the system; most have one client running.
+    using Setup = void (*)(FakePlatform&);
+    const Setup down = [](FakePlatform& f) { f.ShowWindow(kClassDown); };
+    const Setup up = [](FakePlatform& f) { f.ShowWindow(kClassUpload); };
+    const Setup none = [](FakePlatform&) {};
     const struct {
         const char* what;
-        Setup setup;
+        Setup running;
+        Setup more;
         std::function<long(WebBBS&)> call;
         const char* reason;
     } cases[] = {
-        {"gate", [](FakePlatform& f) { f.installCheckResult = 2; }, up,
-         "install/update check ended with code 2"},
-        {"empty list", running, [&](WebBBS& o) { return o.UpLoadEnd("u", pw); }, "job list empty"},
-        {"empty ID", running,
-         [&](WebBBS& o) {
-             o.UpLoadInfo("a");
-             return o.UpLoadEnd("", pw);
-         },
+        {"gate", none, [](FakePlatform& f) { f.installCheckResult = 2; },
+         [&](WebBBS& o) { return o.UpLoadEnd("u", pw); }, "install/update check ended with code 2"},
+        {"empty list", up, none, [&](WebBBS& o) { return o.UpLoadEnd("u", pw); }, "job list empty"},
+        {"empty ID", up, none, [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("", pw); },
          "user ID empty"},
-        {"blank", [](FakePlatform& f) { f.ShowWindow(kClassDown); },
-         [&](WebBBS& o) {
-             o.UpLoadInfo("a");
-             return o.UpLoadEnd("u", pw + " x");
-         },
+        {"blank", down, none,
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw + " x"); },
          "credentials refused"},
-        {"no start",
-         [](FakePlatform& f) {
-             f.ShowWindow(kClassDown);
-             f.startFails = true;
-         },
-         up, "could not be started"},
-        {"no window",
-         [](FakePlatform& f) {
-             f.ShowWindow(kClassDown);
-             f.programs[kUpProgram] = {kClassUpload, -1, false, ""};
-         },
-         up, "did not show its window within ms 20000"},
-        {"not delivered",
-         [](FakePlatform& f) {
-             f.ShowWindow(kClassUpload);
-             f.appendFails = f.sendFails = true;
-         },
-         up, "not delivered"},
-        {"no temp",
-         [](FakePlatform& f) {
-             f.ShowWindow(kClassUpload);
-             f.hasTempFolder = false;
-         },
-         up, "no temporary folder"},
-        {"link not taken", Setup(),
-         [](WebBBS& o) {
-             std::string v;
-             return o.LauncherWebLink("", "", "http://l", v);
-         },
+        {"no start", down, [](FakePlatform& f) { f.startFails = true; },
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw); },
+         "client program could not be started"},
+        {"no window", down,
+         [](FakePlatform& f) { f.programs[kUpProgram] = {kClassUpload, -1, false, ""}; },
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw); },
+         "did not show its window within ms 20000"},
+        {"not delivered", up, [](FakePlatform& f) { f.appendFails = f.sendFails = true; },
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw); }, "not delivered"},
+        {"no temp", up, [](FakePlatform& f) { f.hasTempFolder = false; },
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw); }, "no temporary folder"},
+        {"link not taken", none, none,
+         [&](WebBBS& o) { return o.LauncherWebLink("", "", "l", link); },
          "no download client running and no stored credentials"},
-        {"empty link", [](FakePlatform& f) { f.ShowWindow(kClassDown); },
-         [&](WebBBS& o) {
-             std::string v;
-             return o.LauncherWebLink("u", pw, "", v);
-         },
+        {"empty link", down, none, [&](WebBBS& o) { return o.LauncherWebLink("u", pw, "", link); },
          "web link empty"},
-        {"explorer", [](FakePlatform& f) { f.startFails = true; },
+        {"explorer", none, [](FakePlatform& f) { f.startFails = true; },
          [&](WebBBS& o) { return o.LauncherExplorer("u", pw); }, "explorer could not be started"},
     };
     for (const auto& c : cases) {
         FakePlatform f;
-        if (c.setup) c.setup(f);
+        c.running(f);
+        c.more(f);
         WebBBS obj(f);
         logSystem.file.clear();
         {
             CallNote note(c.what);
             EXPECT_EQ(note.Done(c.call(obj)), kS_FALSE) << c.what;
         }
-        EXPECT_NE(logSystem.file.find(c.reason), std::string::npos)
-            << c.what << ": " << logSystem.file;
-        EXPECT_EQ(logSystem.file.find(pw), std::string::npos) << c.what << ": " << logSystem.file;
+        EXPECT_NE(logSystem.file.find(c.reason), std::string::npos) << c.what << logSystem.file;
+        EXPECT_EQ(logSystem.file.find(pw), std::string::npos) << c.what << logSystem.file;
         ResetCredentials();
     }
     SetSupportLog(nullptr);
