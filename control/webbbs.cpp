@@ -5,8 +5,27 @@
 #include "control/credentials.h"
 #include "control/job_list.h"
 #include "platform/install_folder.h"
+#include "platform/support_log.h"
 
 namespace trv {
+
+namespace {
+
+constexpr char kCredentialsRefused[] =
+    "credentials refused: a blank, tab, quote or control character would reach the "
+    "client's command line";
+
+long Refuse(const char* reason) {
+    NoteReason(reason);
+    return kS_FALSE;
+}
+
+// Credentials go unquoted on a client's command line.
+bool CommandLineSafe(const std::string& id, const std::string& pw) {
+    return IsSafeCredential(id) && IsSafeCredential(pw);
+}
+
+}  // namespace
 
 WebBBS::WebBBS(IPlatform& platform, WebBBSEvents* events)
     : m_platform(platform), m_events(events) {
@@ -30,7 +49,10 @@ bool WebBBS::CheckClientReady() {
     for (const char* cls : {kClassDown, kClassUpload, kClassExplorer}) {
         if (m_platform.FindWindowByClass(cls)) return true;
     }
-    return m_platform.RunInstallCheck() == 1;
+    const int code = m_platform.RunInstallCheck();
+    if (code == 1) return true;
+    NoteReason("client gate: the install/update check ended with code", code);
+    return false;
 }
 
 long WebBBS::UpLoadInit() {
@@ -57,37 +79,52 @@ long WebBBS::DownLoadInfo(const std::string& strIdx, const std::string& strPath)
 }
 
 long WebBBS::EndJob(const std::string& id, const std::string& pw, const std::string& list,
-                    bool (WebBBS::*send)()) {
+                    const Route& route) {
     g_strUserID.Set(id);
     g_strUserPW.Set(pw);
-    if (!IsSafeCredential(id) || !IsSafeCredential(pw)) return kS_FALSE;
+    // A client that is not running gets the credentials on its command line:
+    // refuse them before the install check rather than after it.
+    if (!CommandLineSafe(id, pw) && !m_platform.FindWindowByClass(route.windowClass))
+        return Refuse(kCredentialsRefused);
     if (!CheckClientReady()) return kS_FALSE;
-    if (list.empty() || id.empty() || pw.empty()) return kS_FALSE;
-    return (this->*send)() ? kS_OK : kS_FALSE;
+    if (list.empty()) return Refuse("job list empty");
+    if (id.empty()) return Refuse("user ID empty");
+    if (pw.empty()) return Refuse("password empty");
+    // This call's own credentials: while the install check ran, another
+    // object may have stored someone else's.
+    return HandOff(route, list, id, pw) ? kS_OK : kS_FALSE;
 }
 
 long WebBBS::UpLoadEnd(const std::string& strUserID, const std::string& strUserPW) {
-    return EndJob(strUserID, strUserPW, m_strUpLoadList, &WebBBS::SendUpLoadJob);
+    return EndJob(strUserID, strUserPW, m_strUpLoadList, UploadRoute());
 }
 
 long WebBBS::DownLoadEnd(const std::string& strUserID, const std::string& strUserPW) {
-    return EndJob(strUserID, strUserPW, m_strDownLoadList, &WebBBS::SendDownLoadJob);
+    return EndJob(strUserID, strUserPW, m_strDownLoadList, DownloadRoute());
 }
 
-bool WebBBS::SendUpLoadJob() {
-    const Route route{kUploadProgram, kClassUpload, &m_strUpLoadListFile, "bbs", kJobUpload};
-    return HandOff(route, m_strUpLoadList);
+WebBBS::Route WebBBS::UploadRoute() const {
+    return {kUploadProgram, kClassUpload, &m_strUpLoadListFile, "bbs", kJobUpload};
 }
 
-bool WebBBS::SendDownLoadJob() {
-    const Route route{kDownloadProgram, kClassDown, &m_strDownLoadListFile, "bbs", kJobDownload};
-    return HandOff(route, m_strDownLoadList);
+WebBBS::Route WebBBS::DownloadRoute() const {
+    return {kDownloadProgram, kClassDown, &m_strDownLoadListFile, "bbs", kJobDownload};
 }
 
-bool WebBBS::SendWebLinkJob() {
-    const Route route{kDownloadProgram, kClassDown, &m_strDownLoadListFile, "weblink",
-                      kJobWebLink};
-    return HandOff(route, m_strWebLink);
+WebBBS::Route WebBBS::WebLinkRoute() const {
+    return {kDownloadProgram, kClassDown, &m_strDownLoadListFile, "weblink", kJobWebLink};
+}
+
+bool WebBBS::SendUpLoadJob(const std::string& id, const std::string& pw) {
+    return HandOff(UploadRoute(), m_strUpLoadList, id, pw);
+}
+
+bool WebBBS::SendDownLoadJob(const std::string& id, const std::string& pw) {
+    return HandOff(DownloadRoute(), m_strDownLoadList, id, pw);
+}
+
+bool WebBBS::SendWebLinkJob(const std::string& id, const std::string& pw) {
+    return HandOff(WebLinkRoute(), m_strWebLink, id, pw);
 }
 
 WindowRef WebBBS::StartAndWait(const Route& route, const std::string& id,
@@ -99,7 +136,10 @@ WindowRef WebBBS::StartAndWait(const Route& route, const std::string& id,
     const std::string program = m_strInstallPath + route.program;
     const std::string parameters =
         std::string(route.commandWord) + " " + id + " " + pw + " " + EncodeBlanks(listFile);
-    if (!m_platform.StartProgram(program, parameters)) return 0;
+    if (!m_platform.StartProgram(program, parameters)) {
+        NoteReason("the client program could not be started");
+        return 0;
+    }
 
     WindowRef window = m_platform.FindWindowByClass(route.windowClass);
     for (unsigned waited = 0; !window && waited < kClientWindowWaitMs;
@@ -107,19 +147,25 @@ WindowRef WebBBS::StartAndWait(const Route& route, const std::string& id,
         m_platform.Sleep(kClientWindowPollMs);
         window = m_platform.FindWindowByClass(route.windowClass);
     }
+    if (!window) NoteReason("the client did not show its window within ms", kClientWindowWaitMs);
     return window;
 }
 
-bool WebBBS::HandOff(const Route& route, const std::string& text) {
+bool WebBBS::HandOff(const Route& route, const std::string& text, const std::string& id,
+                     const std::string& pw) {
     if (text.empty()) return false;
     const std::string& listFile = *route.listFile;
-    if (listFile.empty()) return false;  // no temporary folder
+    if (listFile.empty()) {
+        NoteReason("no temporary folder for the job-list file");
+        return false;
+    }
 
     WindowRef window = m_platform.FindWindowByClass(route.windowClass);
     if (!window) {
-        const std::string id = g_strUserID.Get();
-        const std::string pw = g_strUserPW.Get();
-        if (!IsSafeCredential(id) || !IsSafeCredential(pw)) return false;
+        if (!CommandLineSafe(id, pw)) {
+            NoteReason(kCredentialsRefused);
+            return false;
+        }
         window = StartAndWait(route, id, pw);
         if (!window) return false;
     }
@@ -128,34 +174,40 @@ bool WebBBS::HandOff(const Route& route, const std::string& text) {
     const auto address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(text.c_str()));
     const std::vector<std::uint8_t> record = BuildJobRecord(route.kind, text, address);
 
-    bool written = false;
+    AppendResult result = AppendResult::Failed;
     for (unsigned attempt = 0;; ++attempt) {
-        const AppendResult result = m_platform.AppendExclusive(listFile, record.data(), record.size());
-        if (result == AppendResult::Ok) {
-            written = true;
-            break;
-        }
-        if (result == AppendResult::Failed || attempt >= kListFileRetries) break;
+        result = m_platform.AppendExclusive(listFile, record.data(), record.size());
+        if (result != AppendResult::Busy || attempt >= kListFileRetries) break;
         m_platform.Sleep(kListFileRetryMs);
     }
+    const bool written = result == AppendResult::Ok;
 
     // Only a record the client cannot find in its file goes by message.
     if (written && m_platform.FileExists(listFile)) return true;
     const bool sent = m_platform.SendCopyData(window, reinterpret_cast<std::uintptr_t>(this),
                                               route.kind, text.c_str(),
                                               static_cast<std::uint32_t>(text.size() + 1));
+    if (!written && !sent) {
+        NoteReason(result == AppendResult::Busy ? "the job-list file stayed busy"
+                                                : "the job-list file could not be written");
+        NoteReason("not delivered: the client window did not take the message");
+    }
     return written || sent;
 }
 
 long WebBBS::LauncherExplorer(const std::string& strUserID, const std::string& strUserPW) {
     g_strUserID.Set(strUserID);
     g_strUserPW.Set(strUserPW);
-    if (strUserID.empty() || strUserPW.empty()) return kS_FALSE;
-    if (!IsSafeCredential(strUserID) || !IsSafeCredential(strUserPW)) return kS_FALSE;
+    if (strUserID.empty()) return Refuse("user ID empty");
+    if (strUserPW.empty()) return Refuse("password empty");
+    // The explorer always gets them on its command line.
+    if (!CommandLineSafe(strUserID, strUserPW)) return Refuse(kCredentialsRefused);
     if (!CheckClientReady()) return kS_FALSE;
     if (m_platform.FindWindowByClass(kClassExplorer)) return kS_OK;
     const std::string program = m_strInstallPath + kExplorerProgram;
-    return m_platform.StartProgram(program, strUserID + " " + strUserPW) ? kS_OK : kS_FALSE;
+    if (!m_platform.StartProgram(program, strUserID + " " + strUserPW))
+        return Refuse("the explorer could not be started");
+    return kS_OK;
 }
 
 long WebBBS::LauncherWebLink(const std::string& strUserID, const std::string& strUserPW,
@@ -164,13 +216,19 @@ long WebBBS::LauncherWebLink(const std::string& strUserID, const std::string& st
     if (!strUserID.empty()) g_strUserID.Set(strUserID);
     if (!strUserPW.empty()) g_strUserPW.Set(strUserPW);
 
+    // What this call decides with is what it hands on, whatever another
+    // object stores while the install check runs.
     const std::string id = g_strUserID.Get();
     const std::string pw = g_strUserPW.Get();
+    const bool clientRuns = m_platform.FindWindowByClass(kClassDown) != 0;
     bool delivered = false;
-    if (IsSafeCredential(id) && IsSafeCredential(pw)) {
-        const bool taken =
-            m_platform.FindWindowByClass(kClassDown) != 0 || (!id.empty() && !pw.empty());
-        if (taken && CheckClientReady()) delivered = SendWebLinkJob();
+    if (!clientRuns && (id.empty() || pw.empty())) {
+        NoteReason("no download client running and no stored credentials");
+    } else if (!clientRuns && !CommandLineSafe(id, pw)) {
+        NoteReason(kCredentialsRefused);
+    } else if (CheckClientReady()) {
+        if (m_strWebLink.empty()) NoteReason("web link empty");
+        delivered = SendWebLinkJob(id, pw);
     }
     pVal = delivered ? "1" : "0";
     return delivered ? kS_OK : kS_FALSE;

@@ -56,9 +56,10 @@ public:
     bool CheckClientReady();
 
     // Each returns whether the job reached the client, by file or message.
-    bool SendUpLoadJob();
-    bool SendDownLoadJob();
-    bool SendWebLinkJob();
+    // A client that must be started gets id and pw on its command line.
+    bool SendUpLoadJob(const std::string& id, const std::string& pw);
+    bool SendDownLoadJob(const std::string& id, const std::string& pw);
+    bool SendWebLinkJob(const std::string& id, const std::string& pw);
 
     const std::string& UpLoadList() const { return m_strUpLoadList; }
     const std::string& DownLoadList() const { return m_strDownLoadList; }
@@ -76,10 +77,14 @@ private:
         const char* commandWord;
         std::uint32_t kind;
     };
-    bool HandOff(const Route& route, const std::string& text);
+    Route UploadRoute() const;
+    Route DownloadRoute() const;
+    Route WebLinkRoute() const;
+    bool HandOff(const Route& route, const std::string& text, const std::string& id,
+                 const std::string& pw);
     WindowRef StartAndWait(const Route& route, const std::string& id, const std::string& pw);
     long EndJob(const std::string& id, const std::string& pw, const std::string& list,
-                bool (WebBBS::*send)());
+                const Route& route);
 
     IPlatform& m_platform;
     WebBBSEvents* m_events;

@@ -12,6 +12,9 @@ namespace trv {
 // Opaque handle of a top-level window (an HWND under Windows); 0 means none.
 using WindowRef = std::uintptr_t;
 
+// How long a client's window may take to handle a WM_COPYDATA.
+constexpr unsigned kCopyDataTimeoutMs = 5000;
+
 enum class AppendResult {
     Ok,
     Busy,    // someone else holds the file open without sharing
@@ -42,7 +45,8 @@ public:
     virtual AppendResult AppendExclusive(const std::string& path, const void* data,
                                          std::size_t size) = 0;
 
-    // WM_COPYDATA to a window, synchronous. false when the window is gone.
+    // WM_COPYDATA to a window, synchronous but bounded (kCopyDataTimeoutMs).
+    // false when the window is gone or did not take the message in time.
     virtual bool SendCopyData(WindowRef window, std::uintptr_t sender, std::uint32_t kind,
                               const void* data, std::uint32_t size) = 0;
 

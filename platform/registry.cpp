@@ -125,4 +125,13 @@ bool CRegistry::ReadString(const char* subKey, const char* valueName, std::strin
     return true;
 }
 
+bool CRegistry::ReadDword(const char* subKey, const char* valueName, std::uint32_t& out) {
+    ScopedHeap heap(m_api);
+    RegValue value(m_api, heap.get());
+    if (!QueryValue(m_api, subKey, valueName, value, m_hKeyRoot)) return false;
+    if (value.type != kRegDword || value.size != 4) return false;
+    std::memcpy(&out, value.data, 4);
+    return true;
+}
+
 }  // namespace trv

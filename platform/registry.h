@@ -47,6 +47,8 @@ public:
     bool WriteString(const char* subKey, const char* valueName, const char* text);
     // out is set only when a string-typed value was read.
     bool ReadString(const char* subKey, const char* valueName, std::string& out);
+    // out is set only when a REG_DWORD of four bytes was read.
+    bool ReadDword(const char* subKey, const char* valueName, std::uint32_t& out);
 
 private:
     IRegistryApi& m_api;

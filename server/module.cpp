@@ -3,6 +3,8 @@
 
 
 #include "control/credentials.h"
+#include "platform/support_log.h"
+#include "platform/win32/support_log_win32.h"
 #include "server/WebControl.h"
 
 namespace trv {
@@ -75,9 +77,10 @@ public:
 
     virtual bool OnProcessAttach() {
         ResetCredentials();
+        SetSupportLog(&SystemSupportLog());
         return true;
     }
-    virtual void OnProcessDetach() {}
+    virtual void OnProcessDetach() { SetSupportLog(nullptr); }
 };
 
 CWebControlApp g_app;

@@ -8,9 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/support_log.h"
+#include "platform/win32/support_log_win32.h"
 #include "platform/win32/win32_platform.h"
 #include "select/upload_select.h"
 #include "server/module.h"
+#include "server/page_address.h"
+#include "server/site_lock.h"
 #include "update/popup_api.h"
 #include "update/update_check.h"
 
@@ -221,6 +225,16 @@ Win32Platform& ModulePlatform() {
     return platform;
 }
 
+// Release builds for the service may name the pages allowed to drive the
+// object (TRV_ALLOWED_SITES); without a list there is no lock.
+#ifndef TRV_ALLOWED_SITES
+#define TRV_ALLOWED_SITES ""
+#endif
+const SiteLock& ModuleSiteLock() {
+    static const SiteLock lock(TRV_ALLOWED_SITES);
+    return lock;
+}
+
 }  // namespace
 
 // ---- connection point ----------------------------------------------------
@@ -333,6 +347,8 @@ WebBBSObject::WebBBSObject(IUnknown* outer)
     : m_proxy(*this), m_inner(*this), m_outer(outer), m_bridge(m_proxy),
       m_control(ModulePlatform(), &m_bridge) {
     Module().Lock();
+    // A support engineer turns the log on, then the page is opened again.
+    SystemSupportLog().ReadSwitch();
 }
 
 WebBBSObject::~WebBBSObject() { Module().Unlock(); }
@@ -348,7 +364,15 @@ HRESULT WebBBSObject::QueryOwnInterface(REFIID iid, void** out) {
         QITABENT(WebBBSObject, IObjectSafety),
         {nullptr, 0},
     };
-    return QISearch(this, table, iid, out);
+    const HRESULT hr = QISearch(this, table, iid, out);
+    // Only a locked build learns its page from a site.
+    if (hr == E_NOINTERFACE && ModuleSiteLock().Enabled() &&
+        IsEqualIID(iid, IID_IObjectWithSite)) {
+        *out = static_cast<IObjectWithSite*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return hr;
 }
 
 IFACEMETHODIMP WebBBSObject::QueryInterface(REFIID iid, void** out) {
@@ -454,22 +478,36 @@ IFACEMETHODIMP WebBBSObject::Invoke(DISPID dispid, REFIID, LCID lcid, WORD flags
 
 // IWebBBS
 
-IFACEMETHODIMP WebBBSObject::CheckInstall() {
-    // A sink may drop the last outside reference inside its handler.
+template <class Body>
+HRESULT WebBBSObject::PublicCall(const char* method, Body body) {
     ComPtr<IUnknown> self(Controlling());
-    return Guarded([&] { return static_cast<HRESULT>(m_control.CheckInstall()); });
+    CallNote note(method);
+    if (!SiteAllowed()) {
+        NoteReason("site refused: the page's address is not on the site list");
+        return note.Done(E_ACCESSDENIED);
+    }
+    return note.Done(Guarded(body));
+}
+
+bool WebBBSObject::SiteAllowed() {
+    const SiteLock& lock = ModuleSiteLock();
+    if (!lock.Enabled()) return true;
+    return m_site && lock.Allows(PageAddresses(m_site.Get()));
+}
+
+IFACEMETHODIMP WebBBSObject::CheckInstall() {
+    return PublicCall("CheckInstall",
+                      [&] { return static_cast<HRESULT>(m_control.CheckInstall()); });
 }
 
 IFACEMETHODIMP WebBBSObject::AllowPopUp(BSTR strTemp) {
-    return Guarded([&] {
-        AllowPopUpSite(Narrow(strTemp));
-        return S_OK;
-    });
+    // Whole: a NUL inside the name must not cut it down to a host name.
+    return PublicCall("AllowPopUp",
+                      [&] { return AllowPopUpSite(Narrow(strTemp, true)) ? S_OK : S_FALSE; });
 }
 
 IFACEMETHODIMP WebBBSObject::ShowUpFileDlg() {
-    ComPtr<IUnknown> self(Controlling());
-    return Guarded([&] {
+    return PublicCall("ShowUpFileDlg", [&] {
         WebBBSSelectionSink sink(this);
         UploadSelect dialog(&sink);
         dialog.DoModal(GetActiveWindow());
@@ -478,43 +516,45 @@ IFACEMETHODIMP WebBBSObject::ShowUpFileDlg() {
 }
 
 IFACEMETHODIMP WebBBSObject::SelectComplete(BSTR strPath, BSTR strSize, BSTR strMode) {
-    ComPtr<IUnknown> self(Controlling());
-    return m_proxy.FireUpSelectComplete(strPath, strSize, strMode);
+    return PublicCall("SelectComplete",
+                      [&] { return m_proxy.FireUpSelectComplete(strPath, strSize, strMode); });
 }
 
 IFACEMETHODIMP WebBBSObject::UpLoadInit() {
-    return Guarded([&] { return static_cast<HRESULT>(m_control.UpLoadInit()); });
+    return PublicCall("UpLoadInit", [&] { return static_cast<HRESULT>(m_control.UpLoadInit()); });
 }
 
 IFACEMETHODIMP WebBBSObject::UpLoadInfo(BSTR strIdx) {
-    return Guarded([&] { return static_cast<HRESULT>(m_control.UpLoadInfo(Narrow(strIdx))); });
+    return PublicCall("UpLoadInfo",
+                      [&] { return static_cast<HRESULT>(m_control.UpLoadInfo(Narrow(strIdx))); });
 }
 
 IFACEMETHODIMP WebBBSObject::UpLoadEnd(BSTR strUserID, BSTR strUserPW) {
-    return Guarded([&] {
+    return PublicCall("UpLoadEnd", [&] {
         return static_cast<HRESULT>(m_control.UpLoadEnd(Narrow(strUserID), Narrow(strUserPW)));
     });
 }
 
 IFACEMETHODIMP WebBBSObject::DownLoadInit() {
-    return Guarded([&] { return static_cast<HRESULT>(m_control.DownLoadInit()); });
+    return PublicCall("DownLoadInit",
+                      [&] { return static_cast<HRESULT>(m_control.DownLoadInit()); });
 }
 
 IFACEMETHODIMP WebBBSObject::DownLoadInfo(BSTR strIdx, BSTR strPath) {
-    return Guarded([&] {
+    return PublicCall("DownLoadInfo", [&] {
         return static_cast<HRESULT>(
             m_control.DownLoadInfo(Narrow(strIdx), Narrow(strPath, true)));
     });
 }
 
 IFACEMETHODIMP WebBBSObject::DownLoadEnd(BSTR strUserID, BSTR strUserPW) {
-    return Guarded([&] {
+    return PublicCall("DownLoadEnd", [&] {
         return static_cast<HRESULT>(m_control.DownLoadEnd(Narrow(strUserID), Narrow(strUserPW)));
     });
 }
 
 IFACEMETHODIMP WebBBSObject::LauncherExplorer(BSTR strUserID, BSTR strUserPW) {
-    return Guarded([&] {
+    return PublicCall("LauncherExplorer", [&] {
         return static_cast<HRESULT>(
             m_control.LauncherExplorer(Narrow(strUserID), Narrow(strUserPW)));
     });
@@ -522,9 +562,9 @@ IFACEMETHODIMP WebBBSObject::LauncherExplorer(BSTR strUserID, BSTR strUserPW) {
 
 IFACEMETHODIMP WebBBSObject::LauncherWebLink(BSTR strUserID, BSTR strUserPW, BSTR strWebLink,
                                              BSTR* pVal) {
-    RETURN_HR_IF_NULL(E_POINTER, pVal);
-    *pVal = nullptr;
-    return Guarded([&]() -> HRESULT {
+    if (pVal) *pVal = nullptr;
+    return PublicCall("LauncherWebLink", [&]() -> HRESULT {
+        RETURN_HR_IF_NULL(E_POINTER, pVal);
         std::string answer;
         const long hr = m_control.LauncherWebLink(Narrow(strUserID), Narrow(strUserPW),
                                                   Narrow(strWebLink), answer);
@@ -570,6 +610,20 @@ IFACEMETHODIMP WebBBSObject::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, D
     RETURN_HR_IF(E_NOINTERFACE, FAILED(QueryInterface(iid, asked.PutVoid())));
     RETURN_HR_IF(E_FAIL, !m_safety.Set(mask, enabled));
     return S_OK;
+}
+
+// IObjectWithSite
+
+IFACEMETHODIMP WebBBSObject::SetSite(IUnknown* site) {
+    m_site = ComPtr<IUnknown>(site);
+    return S_OK;
+}
+
+IFACEMETHODIMP WebBBSObject::GetSite(REFIID iid, void** out) {
+    RETURN_HR_IF_NULL(E_POINTER, out);
+    *out = nullptr;
+    RETURN_HR_IF(E_FAIL, !m_site);
+    return m_site->QueryInterface(iid, out);
 }
 
 // ---- creation ---------------------------------------------------------------

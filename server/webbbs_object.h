@@ -55,7 +55,8 @@ private:
 class WebBBSObject : public IConnectionPointContainer,
                      public IWebBBS,
                      public IProvideClassInfo2,
-                     public IObjectSafety {
+                     public IObjectSafety,
+                     public IObjectWithSite {
 public:
     // outer: the controlling object when aggregated, else nullptr.
     explicit WebBBSObject(IUnknown* outer);
@@ -109,6 +110,10 @@ public:
                                              DWORD* enabled) override;
     IFACEMETHODIMP SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) override;
 
+    // IObjectWithSite: answered only by a build with a site lock.
+    IFACEMETHODIMP SetSite(IUnknown* site) override;
+    IFACEMETHODIMP GetSite(REFIID iid, void** out) override;
+
 private:
     friend class CProxy_IWebBBSEvents;
 
@@ -136,6 +141,13 @@ private:
         CProxy_IWebBBSEvents& m_proxy;
     };
 
+    // Every public method: keeps the object alive until it returns (a page
+    // may drop its last reference inside a modal loop or an event handler),
+    // asks the site lock, and leaves one line in the support log.
+    template <class Body>
+    HRESULT PublicCall(const char* method, Body body);
+    bool SiteAllowed();
+
     ULONG InnerAddRef() { return ++m_refCount; }
     ULONG InnerRelease();
     IUnknown* Controlling() { return m_outer ? m_outer : &m_inner; }
@@ -147,6 +159,7 @@ private:
     SafetyOptions m_safety;
     ULONG m_refCount = 0;
     EventBridge m_bridge;
+    ComPtr<IUnknown> m_site;
     trv::WebBBS m_control;
 };
 

@@ -39,10 +39,21 @@ set(TRV_SERVER_SOURCES
   ${CMAKE_SOURCE_DIR}/server/webbbs_object.cpp
   ${CMAKE_SOURCE_DIR}/server/registration.cpp
   ${CMAKE_SOURCE_DIR}/server/categories.cpp
+  ${CMAKE_SOURCE_DIR}/server/page_address.cpp
   ${CMAKE_SOURCE_DIR}/server/TRVControl.def
   ${CMAKE_SOURCE_DIR}/resources/TRVControl.rc
   ${TRV_IDL_DIR}/server/WebControl.h
   ${TRV_IDL_DIR}/WebControl.tlb)
+
+# trv_set_allowed_sites(TARGET LIST): the module answers only pages on LIST.
+# The list's ';' would split a definition, so ',' separates the entries there.
+function(trv_set_allowed_sites target sites)
+  if(sites)
+    string(REPLACE ";" "," sites "${sites}")
+    target_compile_definitions(${target} PRIVATE
+      "$<$<COMPILE_LANGUAGE:CXX>:TRV_ALLOWED_SITES=\"${sites}\">")
+  endif()
+endfunction()
 
 # trv_add_control_module(TARGET DIR): the in-process server built into DIR as
 # TRVControl.DLL. Tests build variants of it the same way.
@@ -61,6 +72,10 @@ function(trv_add_control_module target dir)
     ARCHIVE_OUTPUT_DIRECTORY ${dir}/lib)
 endfunction()
 trv_add_control_module(TRVControl ${CMAKE_BINARY_DIR})
+# The pages allowed to drive the object, for the service's release builds
+# ("https://*.tarvosk.co.kr;https://files.tarvosk.co.kr:8443"). Empty: no lock.
+set(TRV_ALLOWED_SITES "" CACHE STRING "Page addresses allowed to script the control")
+trv_set_allowed_sites(TRVControl "${TRV_ALLOWED_SITES}")
 # The resource compiler must see the script and type-library files change.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/TRVControl.rc PROPERTIES
   OBJECT_DEPENDS "${TRV_IDL_DIR}/WebControl.tlb;${CMAKE_SOURCE_DIR}/resources/webbbs.rgs;${CMAKE_SOURCE_DIR}/resources/webcontrol_app.rgs;${CMAKE_SOURCE_DIR}/resources/module.rc;${CMAKE_SOURCE_DIR}/resources/TRVControl.manifest")

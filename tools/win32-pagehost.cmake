@@ -2,7 +2,7 @@
 add_executable(pagehost
   ${CMAKE_SOURCE_DIR}/tools/pagehost/pagehost.cpp
   ${CMAKE_SOURCE_DIR}/tools/pagehost/html_page.cpp)
-target_link_libraries(pagehost PRIVATE ole32 oleaut32 uuid user32 shell32)
+target_link_libraries(pagehost PRIVATE ole32 oleaut32 uuid urlmon user32 shell32)
 set_target_properties(pagehost PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 target_link_options(pagehost PRIVATE -municode)
 

@@ -10,8 +10,8 @@ namespace trv {
 constexpr char kPopUpAllowKey[] = "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow";
 
 // Writes site (ANSI text) as a value of the allow list; an empty site is the
-// key's default value. Returns whether the write went through; the script
-// method ignores it.
+// key's default value. Anything but a host name (see IsHostName) writes
+// nothing. Returns whether the value was written.
 bool AllowPopUp(IRegistryApi& api, const std::string& site);
 
 }  // namespace trv

@@ -6,7 +6,7 @@
 namespace trv {
 
 // Adds site (narrow ANSI text, converted from the script's string) to the
-// current user's pop-up allow list. Failures are silent by design.
-void AllowPopUpSite(const std::string& site);
+// current user's pop-up allow list; false when nothing was written.
+bool AllowPopUpSite(const std::string& site);
 
 }  // namespace trv

@@ -5,8 +5,6 @@
 
 namespace trv {
 
-void AllowPopUpSite(const std::string& site) {
-    AllowPopUp(SystemRegistry(), site);
-}
+bool AllowPopUpSite(const std::string& site) { return AllowPopUp(SystemRegistry(), site); }
 
 }  // namespace trv

@@ -92,6 +92,7 @@ void FakePlatform::SetKoreanLocale() {
 int FakePlatform::RunInstallCheck() {
     calls.push_back("installcheck");
     ++installChecks;
+    if (duringInstallCheck) duringInstallCheck();
     return installCheckResult;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     std::string tempFolder = "C:\\Temp\\";
     bool hasTempFolder = true;
     int installCheckResult = 1;
+    // Runs inside the install check, as a page's handlers may while its
+    // dialog pumps messages.
+    std::function<void()> duringInstallCheck;
     std::map<std::string, ProgramBehaviour> programs;  // by full path
     bool startFails = false;
     int busyAppends = 0;     // appends answered Busy before they succeed

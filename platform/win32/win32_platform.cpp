@@ -74,8 +74,12 @@ bool Win32Platform::SendCopyData(WindowRef window, std::uintptr_t sender, std::u
     cds.dwData = kind;
     cds.cbData = size;
     cds.lpData = const_cast<void*>(data);
-    SendMessageA(hwnd, WM_COPYDATA, static_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&cds));
-    return true;
+    // Any program may own a window of a client's class: a hung or hostile one
+    // must not hold the browser's thread. Not taken in time is not delivered.
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(hwnd, WM_COPYDATA, static_cast<WPARAM>(sender),
+                               reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                               kCopyDataTimeoutMs, &answer) != 0;
 }
 
 void Win32Platform::SetKoreanLocale() { std::setlocale(LC_ALL, "Korean"); }

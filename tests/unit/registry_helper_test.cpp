@@ -145,5 +145,44 @@ TEST_F(RegistryHelper, AllowPopUpWritesDwordZeroUnderAllowKey) {
     EXPECT_FALSE(AllowPopUp(fake, "refused.example"));
 }
 
+// Any page may call AllowPopUp: only a host name reaches the browser's list.
+TEST_F(RegistryHelper, AllowPopUpWritesOnlyHostNames) {
+    const std::string key = "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow";
+    const std::string l63(63, 'a');
+    const std::string longest = l63 + "." + l63 + "." + l63 + "." + std::string(61, 'd');
+    const struct {
+        std::string name;
+        bool written;
+    } cases[] = {
+        {"www.example.com", true},
+        {"xn--3e0b707e.kr", true},  // an internationalised name in its ASCII form
+        {"192.168.0.1", true},
+        {"A-1.Example", true},
+        {longest, true},
+        {longest + "d", false},
+        {l63 + "a.kr", false},
+        {"*.example.com", false},
+        {"a.example;b.example", false},
+        {"a b.example", false},
+        {"http://a.example", false},
+        {"a.example/x", false},
+        {"example.com.", false},
+        {".example.com", false},
+        {"a..example", false},
+        {"-a.example", false},
+        {"a-.example", false},
+        {"\xC7\xD1\xB1\xB9.kr", false},  // the same name in Korean
+        {std::string("a.example\0b", 11), false},
+        {std::string(16000, 'a'), false},
+    };
+    std::size_t accepted = 0;
+    for (const auto& c : cases) {
+        EXPECT_EQ(AllowPopUp(fake, c.name), c.written) << c.name;
+        EXPECT_EQ(fake.Find(kHKeyCurrentUser, key, c.name) != nullptr, c.written) << c.name;
+        accepted += c.written;
+    }
+    EXPECT_EQ(fake.writes.size(), accepted);
+}
+
 }  // namespace
 }  // namespace trv

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 #include "control/credentials.h"
 #include "control/job_list.h"
 #include "testbed/job_reader.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/fake/support_log_fake.h"
+#include "platform/support_log.h"
 
 namespace trv {
 namespace {
@@ -260,27 +263,157 @@ TEST_F(WebBBSTest, GateRunsEvenForAnEmptyList) {
     EXPECT_EQ(fake.installChecks, 1);
 }
 
-TEST_F(WebBBSTest, CredentialsThatWouldSplitTheCommandLineAreRefused) {
+// A blank, tab, quote or control character would split a client's command
+// line or add arguments to it (command-line injection). Such credentials are
+// refused where a program is started with them, and only there: a running,
+// signed-in client still gets the job.
+TEST_F(WebBBSTest, CommandLineInjectionIsRefusedOnlyWhereAProgramWouldStart) {
+    for (const char* bad : {"a b", "a\tb", "a\"b", "a\nb", "a\x7f", "\x01"}) {
+        SCOPED_TRACE(bad);
+        std::string val;
+        {
+            FakePlatform none;  // no client runs: each would be started
+            none.programs[kUpProgram] = {kClassUpload, 0, false, ""};
+            WebBBS obj(none);
+            obj.UpLoadInfo("a");
+            EXPECT_EQ(obj.UpLoadEnd(bad, "p"), kS_FALSE);
+            EXPECT_EQ(obj.UpLoadEnd("u", bad), kS_FALSE);
+            EXPECT_EQ(obj.LauncherExplorer("u", bad), kS_FALSE);
+            EXPECT_EQ(obj.LauncherWebLink(bad, "p", "http://x", val), kS_FALSE);
+            EXPECT_EQ(val, "0");
+            EXPECT_TRUE(none.started.empty());
+            EXPECT_TRUE(none.files.empty());
+            EXPECT_EQ(none.installChecks, 0);  // refused before any dialog
+        }
+        {
+            FakePlatform running;
+            for (const char* cls : {kClassUpload, kClassDown, kClassExplorer})
+                running.ShowWindow(cls);
+            WebBBS obj(running);
+            obj.UpLoadInfo("a");
+            EXPECT_EQ(obj.UpLoadEnd("u", bad), kS_OK);
+            EXPECT_EQ(obj.LauncherWebLink(bad, "", "http://x", val), kS_OK);
+            EXPECT_EQ(val, "1");
+            EXPECT_EQ(obj.LauncherExplorer("u", bad), kS_FALSE);  // always a command line
+            EXPECT_EQ(Records(running.files[kUpList]).size(), 1u);
+            EXPECT_EQ(Records(running.files[kDownList]).size(), 1u);
+            EXPECT_TRUE(running.started.empty());
+        }
+        ResetCredentials();
+    }
+    // Korean text in code page 949 is not mistaken for control bytes.
+    EXPECT_TRUE(IsSafeCredential("\xB1\xE8\xC3\xB6\xBC\xF6"));
     Installed(kUpProgram, kClassUpload, 0);
     WebBBS obj(fake);
     obj.UpLoadInfo("a");
-    for (const char* bad : {"a b", "a\tb", "a\"b", "a\nb", "a\x7f", "\x01"}) {
-        EXPECT_EQ(obj.UpLoadEnd(bad, "p"), kS_FALSE) << bad;
-        EXPECT_EQ(obj.UpLoadEnd("u", bad), kS_FALSE) << bad;
-        EXPECT_EQ(obj.LauncherExplorer(bad, "p"), kS_FALSE) << bad;
-        std::string val;
-        ResetCredentials();
-        EXPECT_EQ(obj.LauncherWebLink("u", bad, "http://x", val), kS_FALSE) << bad;
-        EXPECT_EQ(val, "0");
+    EXPECT_EQ(obj.UpLoadEnd("\xB1\xE8\xC3\xB6\xBC\xF6", "p@ss!"), kS_OK);
+}
+
+// Another object (another tab) stores other credentials while this call sits
+// in the install/update dialog: the client still starts with this call's.
+TEST_F(WebBBSTest, StartUsesTheCredentialsOfItsOwnCall) {
+    const struct {
+        const char* what;
+        std::function<long(WebBBS&)> call;
+        std::string program;
+        std::string parameters;
+    } cases[] = {
+        {"UpLoadEnd", [](WebBBS& o) { return o.UpLoadEnd("mine", "minepw"); }, kUpProgram,
+         "bbs mine minepw " + kUpList},
+        {"DownLoadEnd", [](WebBBS& o) { return o.DownLoadEnd("mine", "minepw"); }, kDownProgram,
+         "bbs mine minepw " + kDownList},
+        {"LauncherWebLink",
+         [](WebBBS& o) {
+             std::string v;
+             return o.LauncherWebLink("mine", "minepw", "http://l", v);
+         },
+         kDownProgram, "weblink mine minepw " + kDownList},
+        {"LauncherExplorer", [](WebBBS& o) { return o.LauncherExplorer("mine", "minepw"); },
+         "C:\\Program Files\\TARVOSK\\Explorer.exe", "mine minepw"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform f;
+        f.programs[kUpProgram] = {kClassUpload, 0, false, ""};
+        f.programs[kDownProgram] = {kClassDown, 0, false, ""};
+        f.duringInstallCheck = [] {
+            g_strUserID.Set("other");
+            g_strUserPW.Set("otherpw");
+        };
+        WebBBS obj(f);
+        obj.UpLoadInfo("a");
+        obj.DownLoadInfo("1", "C:\\a");
+        EXPECT_EQ(c.call(obj), kS_OK) << c.what;
+        ASSERT_EQ(f.started.size(), 1u) << c.what;
+        EXPECT_EQ(f.started[0].program, c.program) << c.what;
+        EXPECT_EQ(f.started[0].parameters, c.parameters) << c.what;
+        EXPECT_EQ(g_strUserID.Get(), "other") << c.what;  // the shared store stays as designed
+    }
+}
+
+// Every refusal leaves its reason in the support log, and the password never
+// reaches the log, whichever way the call ends.
+TEST_F(WebBBSTest, RefusalsLeaveTheirReasonAndNeverThePassword) {
+    FakeSupportLogSystem logSystem;
+    SupportLog log(logSystem);
+    logSystem.Switch(1);
+    log.ReadSwitch();
+    SetSupportLog(&log);
+    const std::string pw = "Pw-7f3a";
+    std::string link;
+    // What each case changes in the system; most have one client running.
+    using Setup = void (*)(FakePlatform&);
+    const Setup down = [](FakePlatform& f) { f.ShowWindow(kClassDown); };
+    const Setup up = [](FakePlatform& f) { f.ShowWindow(kClassUpload); };
+    const Setup none = [](FakePlatform&) {};
+    const struct {
+        const char* what;
+        Setup running;
+        Setup more;
+        std::function<long(WebBBS&)> call;
+        const char* reason;
+    } cases[] = {
+        {"gate", none, [](FakePlatform& f) { f.installCheckResult = 2; },
+         [&](WebBBS& o) { return o.UpLoadEnd("u", pw); }, "install/update check ended with code 2"},
+        {"empty list", up, none, [&](WebBBS& o) { return o.UpLoadEnd("u", pw); }, "job list empty"},
+        {"empty ID", up, none, [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("", pw); },
+         "user ID empty"},
+        {"blank", down, none,
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw + " x"); },
+         "credentials refused"},
+        {"no start", down, [](FakePlatform& f) { f.startFails = true; },
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw); },
+         "client program could not be started"},
+        {"no window", down,
+         [](FakePlatform& f) { f.programs[kUpProgram] = {kClassUpload, -1, false, ""}; },
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw); },
+         "did not show its window within ms 20000"},
+        {"not delivered", up, [](FakePlatform& f) { f.appendFails = f.sendFails = true; },
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw); }, "not delivered"},
+        {"no temp", up, [](FakePlatform& f) { f.hasTempFolder = false; },
+         [&](WebBBS& o) { return o.UpLoadInfo("a"), o.UpLoadEnd("u", pw); }, "no temporary folder"},
+        {"link not taken", none, none,
+         [&](WebBBS& o) { return o.LauncherWebLink("", "", "l", link); },
+         "no download client running and no stored credentials"},
+        {"empty link", down, none, [&](WebBBS& o) { return o.LauncherWebLink("u", pw, "", link); },
+         "web link empty"},
+        {"explorer", none, [](FakePlatform& f) { f.startFails = true; },
+         [&](WebBBS& o) { return o.LauncherExplorer("u", pw); }, "explorer could not be started"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform f;
+        c.running(f);
+        c.more(f);
+        WebBBS obj(f);
+        logSystem.file.clear();
+        {
+            CallNote note(c.what);
+            EXPECT_EQ(note.Done(c.call(obj)), kS_FALSE) << c.what;
+        }
+        EXPECT_NE(logSystem.file.find(c.reason), std::string::npos) << c.what << logSystem.file;
+        EXPECT_EQ(logSystem.file.find(pw), std::string::npos) << c.what << logSystem.file;
         ResetCredentials();
     }
-    EXPECT_TRUE(fake.started.empty());
-    EXPECT_EQ(fake.installChecks, 0);
-    EXPECT_TRUE(fake.files.empty());
-
-    // Korean text in code page 949 is not mistaken for control bytes.
-    EXPECT_TRUE(IsSafeCredential("\xB1\xE8\xC3\xB6\xBC\xF6"));
-    EXPECT_EQ(obj.UpLoadEnd("\xB1\xE8\xC3\xB6\xBC\xF6", "p@ss!"), kS_OK);
+    SetSupportLog(nullptr);
 }
 
 TEST_F(WebBBSTest, MissingTempFolderRefusesEveryHandOff) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "com_support.h"
@@ -835,17 +836,122 @@ TEST_F(ComMethods, LaunchersReachExplorerAndTheDownloadClient) {
     EXPECT_EQ(records[0].text, "http://h/f?id=7");
 }
 
-TEST_F(ComMethods, AllowPopUpWritesTheSite) {
-    Ptr<IDispatch> object = CreateDispatch();
-    EXPECT_EQ(CallByName(object.Get(), L"AllowPopUp", {L"popup.example.test"}), S_OK);
+// Any page may call AllowPopUp: only a host name reaches the browser's pop-up
+// allow list, never a wildcard, a separator or a huge string (registry
+// injection).
+TEST_F(ComMethods, AllowPopUpWritesOnlyHostNames) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER,
-                            "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow", 0,
-                            KEY_READ, &key),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
+                              "Software\\Microsoft\\Internet Explorer\\New Windows\\Allow", 0,
+                              nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExA(key, "popup.example.test", nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
+    auto values = [&] {
+        DWORD count = 0;
+        RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         nullptr, nullptr, nullptr, nullptr);
+        return count;
+    };
+    const struct {
+        std::wstring name;
+        HRESULT hr;
+    } cases[] = {
+        {L"popup.example.test", S_OK},
+        {L"xn--3e0b707e.kr", S_OK},
+        {L"*.example.test", S_FALSE},
+        {L"a.example.test;b.example.test", S_FALSE},
+        {L"한국.kr", S_FALSE},
+        {std::wstring(L"ok.example.test\0x", 17), S_FALSE},
+        {std::wstring(16000, L'a'), S_FALSE},
+    };
+    Ptr<IWebBBS> object;
+    ASSERT_EQ(CreateControl(IID_IWebBBS, object.PutVoid()), S_OK);
+    for (const auto& c : cases) {
+        const std::string name = Ansi(c.name);
+        RegDeleteValueA(key, name.c_str());
+        const DWORD before = values();
+        EXPECT_EQ(object->AllowPopUp(Bstr(c.name)), c.hr) << name.substr(0, 40);
+        const bool written = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr,
+                                              nullptr) == ERROR_SUCCESS;
+        EXPECT_EQ(written, c.hr == S_OK) << name.substr(0, 40);
+        EXPECT_EQ(values(), before + (c.hr == S_OK ? 1 : 0)) << name.substr(0, 40);
+    }
     RegCloseKey(key);
+}
+
+// A window of the upload client's class that never answers, as a hung or
+// hostile program may own (denial of service): the record cannot go by file
+// here, and the message gives up instead of holding the page's thread.
+TEST_F(ComMethods, HungWindowOfAClientClassDoesNotHoldTheCall) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string list = std::string(temp) + "TARVOSK_Upload_List";
+    ASSERT_TRUE(CreateDirectoryA(list.c_str(), nullptr));  // no file can be written there
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<HWND> hung{nullptr};
+    std::atomic<bool> releasedByTest{false};
+    std::thread owner([&] {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "tarvosk_class_upload";
+        RegisterClassA(&wc);
+        HWND window = CreateWindowA(wc.lpszClassName, "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                    nullptr, wc.hInstance, nullptr);
+        hung = window;
+        // Never pumps: every message sent to the window waits.
+        releasedByTest = WaitForSingleObject(release, 60000) == WAIT_OBJECT_0;
+        DestroyWindow(window);
+        UnregisterClassA(wc.lpszClassName, wc.hInstance);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return hung.load() != nullptr; }, 10000));
+    Ptr<IWebBBS> object;
+    ASSERT_EQ(CreateControl(IID_IWebBBS, object.PutVoid()), S_OK);
+    EXPECT_EQ(object->UpLoadInfo(Bstr(L"a")), S_OK);
+    EXPECT_EQ(object->UpLoadEnd(Bstr(L"user"), Bstr(L"pw")), S_FALSE);  // not delivered
+    SetEvent(release);
+    owner.join();
+    EXPECT_TRUE(releasedByTest);  // the call came back while the window still hung
+    CloseHandle(release);
+    RemoveDirectoryA(list.c_str());
+}
+
+void SetSupportLogSwitch(bool on) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\TARVOSK", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD one = 1;
+    if (on)
+        RegSetValueExA(key, "SupportLog", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
+    else
+        RegDeleteValueA(key, "SupportLog");
+    RegCloseKey(key);
+}
+
+// A support engineer turns the log on: a refused hand-off leaves its reason,
+// and no password reaches the file (credential disclosure).
+TEST_F(ComMethods, SupportLogSaysWhyAndNeverHoldsThePassword) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "TRVControl.log";
+    DeleteFileA(path.c_str());
+    StartClient("TARVOSKDown.exe", "tarvosk_class_down");  // the install check passes at once
+    SetSupportLogSwitch(true);
+    {
+        Ptr<IWebBBS> object;  // reads the switch
+        ASSERT_EQ(CreateControl(IID_IWebBBS, object.PutVoid()), S_OK);
+        EXPECT_EQ(object->UpLoadInfo(Bstr(L"a")), S_OK);
+        // The upload client would get this password on its command line.
+        EXPECT_EQ(object->UpLoadEnd(Bstr(L"user"), Bstr(L"secret pw")), S_FALSE);
+        EXPECT_EQ(object->DownLoadInfo(Bstr(L"1"), Bstr(L"C:\\a")), S_OK);
+        EXPECT_EQ(object->DownLoadEnd(Bstr(L"user"), Bstr(L"secretpw")), S_OK);
+    }
+    SetSupportLogSwitch(false);
+    const std::string text = ReadFileBytes(path);
+    EXPECT_NE(text.find(" UpLoadEnd S_FALSE: credentials refused"), std::string::npos) << text;
+    EXPECT_NE(text.find(" DownLoadEnd S_OK\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+    EXPECT_TRUE(Starts("TARVOSKUp.exe").empty());
 }
 
 // A visible dialog of this process, for closing it as a user would.
@@ -859,6 +965,84 @@ BOOL CALLBACK FindOwnDialog(HWND window, LPARAM found) {
         return FALSE;
     }
     return TRUE;
+}
+
+// ---- a page that drops the object inside a modal loop ---------------------------
+
+// The install check fails with its messages: the update server is down and
+// no earlier copy of its version file can decide.
+class ComModal : public ComMethods {
+protected:
+    void SetUp() override {
+        ComMethods::SetUp();
+        ASSERT_TRUE(SwitchUpdateServer("down=1\n")) << "needs the CTest fixture update_server";
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        DeleteFileA((std::string(temp) + "_ver.ini").c_str());
+    }
+    void TearDown() override {
+        SwitchUpdateServer("");
+        ComMethods::TearDown();
+    }
+};
+
+// What the page's timer does inside the dialog's message loop: drop the only
+// reference, then answer whatever message box is up.
+struct Dropper {
+    IUnknown* object = nullptr;
+    bool dropped = false;
+    HRESULT canUnloadInside = E_FAIL;
+} g_dropper;
+
+void CALLBACK DropInsideTheLoop(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_dropper.object) {
+        g_dropper.object->Release();
+        g_dropper.object = nullptr;
+        g_dropper.dropped = true;
+        g_dropper.canUnloadInside = CanUnloadNow();
+    }
+    HWND box = nullptr;
+    EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&box));
+    if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+// A page drops its last reference while the call sits in the install/update
+// dialog (a closed tab, a timer): no use after free, the call returns as
+// designed and the module can go afterwards.
+TEST_F(ComModal, DroppingTheObjectInsideTheInstallDialogIsNoUseAfterFree) {
+    const Bstr user(L"user"), pw(L"pw"), link(L"http://l/");
+    const struct {
+        const char* method;
+        std::function<HRESULT(IWebBBS*)> call;
+        HRESULT expected;
+    } cases[] = {
+        {"UpLoadInit", [](IWebBBS* o) { return o->UpLoadInit(); }, S_OK},
+        {"DownLoadInit", [](IWebBBS* o) { return o->DownLoadInit(); }, S_OK},
+        {"UpLoadEnd", [&](IWebBBS* o) { return o->UpLoadEnd(user, pw); }, S_FALSE},
+        {"DownLoadEnd", [&](IWebBBS* o) { return o->DownLoadEnd(user, pw); }, S_FALSE},
+        {"LauncherExplorer", [&](IWebBBS* o) { return o->LauncherExplorer(user, pw); }, S_FALSE},
+        {"LauncherWebLink",
+         [&](IWebBBS* o) {
+             BSTR answer = nullptr;
+             const HRESULT hr = o->LauncherWebLink(user, pw, link, &answer);
+             SysFreeString(answer);
+             return hr;
+         },
+         S_FALSE},
+    };
+    for (const auto& c : cases) {
+        IWebBBS* object = nullptr;
+        ASSERT_EQ(CreateControl(IID_IWebBBS, reinterpret_cast<void**>(&object)), S_OK);
+        g_dropper = Dropper{object};  // the timer holds the page's only reference
+        const UINT_PTR timer = SetTimer(nullptr, 0, 100, DropInsideTheLoop);
+        EXPECT_EQ(c.call(object), c.expected) << c.method;
+        KillTimer(nullptr, timer);
+        EXPECT_TRUE(g_dropper.dropped) << c.method;
+        EXPECT_EQ(g_dropper.canUnloadInside, S_FALSE) << c.method;  // the call kept it alive
+        EXPECT_EQ(CanUnloadNow(), S_OK) << c.method;               // and let it go on return
+    }
+    CoFreeUnusedLibrariesEx(0, 0);
+    EXPECT_EQ(GetModuleHandleW(L"TRVControl.DLL"), nullptr);
 }
 
 TEST_F(ComMethods, ShowUpFileDlgRunsTheSelectionDialogModally) {

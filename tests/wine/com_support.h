@@ -33,6 +33,21 @@ private:
     T* m_p = nullptr;
 };
 
+// An owned BSTR for calls through the IWebBBS table, the one way to tell
+// S_FALSE from S_OK (IDispatch::Invoke reports both as S_OK).
+class Bstr {
+public:
+    Bstr(const std::wstring& text)
+        : m_b(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    ~Bstr() { SysFreeString(m_b); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const { return m_b; }
+
+private:
+    BSTR m_b;
+};
+
 // The control, created by its ProgID.
 HRESULT CreateControl(REFIID iid, void** out);
 Ptr<IDispatch> CreateDispatch();

@@ -455,9 +455,12 @@ DWORD AllowValue(const wchar_t* name, DWORD& type) {
 }
 
 TEST(AllowPopUp, WritesDwordZeroForNewExistingAndEmptyNames) {
-    AllowPopUpSite(Ansi(L"www.예제.co.kr"));
+    // A Korean host name goes in its ASCII form only.
     DWORD type = 0;
-    EXPECT_EQ(AllowValue(L"www.예제.co.kr", type), 0u);
+    EXPECT_FALSE(AllowPopUpSite(Ansi(L"www.예제.co.kr")));
+    EXPECT_EQ(AllowValue(L"www.예제.co.kr", type), 0xEEEEEEEEu);
+    EXPECT_TRUE(AllowPopUpSite("www.xn--2j5b21b.co.kr"));
+    EXPECT_EQ(AllowValue(L"www.xn--2j5b21b.co.kr", type), 0u);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
 
     HKEY key = nullptr;

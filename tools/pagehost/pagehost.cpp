@@ -4,7 +4,13 @@
 // its id, and binds <script for="ID" event="Name(args)"> blocks to the
 // objects' events through their connection points.
 //
-//   pagehost.exe PAGE.html [--call Function]... [--trace]
+//   pagehost.exe PAGE.html [--call Function]... [--trace] [--site URL] [--module DLL]
+//
+// --site URL sites every object that takes a site (IObjectWithSite) on a page
+// at URL, as a browser does: the site hands out a browser whose LocationURL
+// is URL (service SID_SWebBrowserApp) and a container moniker for URL.
+// --module DLL creates the page's objects from that in-process server
+// instead of the registered one (to try a build before registering it).
 //
 // Exit code: 0 when everything ran, 1 after a script error, 2 when the page
 // or an object could not be loaded.
@@ -14,6 +20,9 @@
 #include <objsafe.h>
 #include <ocidl.h>
 #include <oleauto.h>
+#include <servprov.h>
+#include <shlguid.h>
+#include <urlmon.h>
 
 #include <cstdio>
 #include <map>
@@ -36,6 +45,8 @@ const IID kIID_IActiveScriptParse = {
 std::string g_pageName;
 bool g_trace = false;
 int g_scriptErrors = 0;
+std::wstring g_siteUrl;
+std::wstring g_modulePath;
 
 // ---- text --------------------------------------------------------------
 
@@ -126,14 +137,36 @@ struct PageItem {
     Ptr<IUnknown> object;
     Ptr<IDispatch> dispatch;
     Ptr<ITypeInfo> classInfo;
+    Ptr<IObjectWithSite> sited;
 };
 
-class Host;
+// The class object from --module, or from the registration.
+HRESULT CreatePageObject(REFCLSID clsid, IUnknown** out) {
+    if (g_modulePath.empty())
+        return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                IID_IUnknown, reinterpret_cast<void**>(out));
+    static HMODULE module = LoadLibraryW(g_modulePath.c_str());  // stays for the run
+    if (!module) return HRESULT_FROM_WIN32(GetLastError());
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto get = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    if (!get) return E_NOINTERFACE;
+    Ptr<IClassFactory> factory;
+    HRESULT hr = get(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.Out()));
+    if (SUCCEEDED(hr))
+        hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(out));
+    return hr;
+}
 
-// ---- the host's own globals: alert ---------------------------------------
+// ---- host objects that script reaches by name --------------------------
 
-class HostGlobals : public IDispatch {
+// Lives for the whole run; has one member, `name` (DISPID 1), reached with
+// the dispatch flag `kind`. Call does the member's work.
+class OneMemberDispatch : public IDispatch {
 public:
+    OneMemberDispatch(const wchar_t* name, WORD kind) : name_(name), kind_(kind) {}
+    virtual ~OneMemberDispatch() = default;
+
     IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         if (iid == IID_IUnknown || iid == IID_IDispatch) {
@@ -144,8 +177,8 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    IFACEMETHODIMP_(ULONG) Release() override { return --refs_; }  // static lifetime
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
     IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
     IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
@@ -154,7 +187,7 @@ public:
         HRESULT hr = S_OK;
         for (UINT i = 0; i < count; ++i) {
             ids[i] = DISPID_UNKNOWN;
-            if (i == 0 && names[i] && lstrcmpiW(names[i], L"alert") == 0)
+            if (i == 0 && names[i] && lstrcmpiW(names[i], name_) == 0)
                 ids[i] = 1;
             else
                 hr = DISP_E_UNKNOWNNAME;
@@ -163,20 +196,104 @@ public:
     }
     IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                           VARIANT* result, EXCEPINFO*, UINT*) override {
-        if (id != 1) return DISP_E_MEMBERNOTFOUND;
-        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (id != 1 || !(flags & kind_)) return DISP_E_MEMBERNOTFOUND;
+        if (result) VariantInit(result);
+        return Call(params, result);
+    }
+
+protected:
+    virtual HRESULT Call(DISPPARAMS* params, VARIANT* result) = 0;
+
+private:
+    const wchar_t* name_;
+    WORD kind_;
+};
+
+// The host's own globals: alert.
+class HostGlobals : public OneMemberDispatch {
+public:
+    HostGlobals() : OneMemberDispatch(L"alert", DISPATCH_METHOD) {}
+
+protected:
+    HRESULT Call(DISPPARAMS* params, VARIANT*) override {
         std::wstring text;
         if (params && params->cArgs > 0) text = Show(params->rgvarg[params->cArgs - 1]);
         Print(L"alert: " + text);
-        if (result) VariantInit(result);
         return S_OK;
     }
-
-private:
-    ULONG refs_ = 1;
 };
 
 HostGlobals g_globals;
+
+// ---- the page's site: how the page's objects learn the page's address -------
+
+// The browser as the site hands it out: only its LocationURL.
+class PageBrowser : public OneMemberDispatch {
+public:
+    PageBrowser() : OneMemberDispatch(L"LocationURL", DISPATCH_PROPERTYGET) {}
+
+protected:
+    HRESULT Call(DISPPARAMS*, VARIANT* result) override {
+        if (!result) return E_POINTER;
+        V_VT(result) = VT_BSTR;
+        V_BSTR(result) = SysAllocStringLen(g_siteUrl.data(), static_cast<UINT>(g_siteUrl.size()));
+        return V_BSTR(result) ? S_OK : E_OUTOFMEMORY;
+    }
+};
+
+PageBrowser g_browser;
+
+// A host object that lives for the whole run and answers two interfaces,
+// the first also as IUnknown.
+template <class First, const IID* FirstId, class Second, const IID* SecondId>
+class RunLongPair : public First, public Second {
+public:
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == *FirstId)
+            *out = static_cast<First*>(this);
+        else if (iid == *SecondId)
+            *out = static_cast<Second*>(this);
+        else
+            return (*out = nullptr), E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
+};
+
+class PageSite : public RunLongPair<IOleClientSite, &IID_IOleClientSite, IServiceProvider,
+                                    &IID_IServiceProvider> {
+public:
+    // IOleClientSite: only the container's moniker, the page's address.
+    IFACEMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** moniker) override {
+        if (!moniker) return E_POINTER;
+        *moniker = nullptr;
+        if (which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
+        return CreateURLMonikerEx(nullptr, g_siteUrl.c_str(), moniker, URL_MK_UNIFORM);
+    }
+    IFACEMETHODIMP GetContainer(IOleContainer** container) override {
+        if (container) *container = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP ShowObject() override { return S_OK; }
+    IFACEMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    IFACEMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IServiceProvider: the browser, as Internet Explorer hands it out.
+    IFACEMETHODIMP QueryService(REFGUID service, REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (service != SID_SWebBrowserApp) return E_NOINTERFACE;
+        return g_browser.QueryInterface(iid, out);
+    }
+};
+
+PageSite g_site;
+
+class Host;
 
 // ---- event sink ---------------------------------------------------------
 
@@ -223,23 +340,10 @@ private:
 
 // ---- script site and the host -----------------------------------------
 
-class Host : public IActiveScriptSite, public IActiveScriptSiteWindow {
+// The host lives on main()'s stack for the whole run.
+class Host : public RunLongPair<IActiveScriptSite, &IID_IActiveScriptSite,
+                                IActiveScriptSiteWindow, &IID_IActiveScriptSiteWindow> {
 public:
-    // IUnknown: the host lives on main()'s stack for the whole run.
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IActiveScriptSite)
-            *out = static_cast<IActiveScriptSite*>(this);
-        else if (iid == IID_IActiveScriptSiteWindow)
-            *out = static_cast<IActiveScriptSiteWindow*>(this);
-        else
-            return (*out = nullptr), E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
-    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
-
     // IActiveScriptSite
     IFACEMETHODIMP GetLCID(LCID* lcid) override {
         if (!lcid) return E_POINTER;
@@ -391,9 +495,7 @@ bool Host::CreateObjects(const pagehost::Page& page) {
         if (!guid.empty() && guid[0] != L'{') guid = L"{" + guid + L"}";
         CLSID clsid;
         HRESULT hr = CLSIDFromString(const_cast<LPOLESTR>(guid.c_str()), &clsid);
-        if (SUCCEEDED(hr))
-            hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                  IID_IUnknown, reinterpret_cast<void**>(item.object.Out()));
+        if (SUCCEEDED(hr)) hr = CreatePageObject(clsid, item.object.Out());
         if (FAILED(hr)) {
             Print(FromUtf8(g_pageName) + L"(" + std::to_wstring(obj.line) +
                   L"): cannot create object " + item.id + L" " + guid + L": " + Hex(hr));
@@ -411,6 +513,8 @@ bool Host::CreateObjects(const pagehost::Page& page) {
             if (FAILED(hr))
                 Print(L"pagehost: object " + item.id + L" refused safe scripting " + Hex(hr));
         }
+        if (!g_siteUrl.empty() && SUCCEEDED(item.object.As(item.sited, IID_IObjectWithSite)))
+            item.sited->SetSite(static_cast<IOleClientSite*>(&g_site));
         Ptr<IProvideClassInfo> pci;
         if (SUCCEEDED(item.object.As(pci, IID_IProvideClassInfo)))
             pci->GetClassInfo(item.classInfo.Out());
@@ -512,6 +616,8 @@ void Host::Shutdown() {
     if (script_) script_->Close();
     parse_.Reset();
     script_.Reset();
+    for (auto& item : items_)
+        if (item.sited) item.sited->SetSite(nullptr);
     items_.clear();
 }
 
@@ -609,6 +715,10 @@ int wmain() {
             calls.push_back(argv[++i]);
         else if (a == L"--trace")
             g_trace = true;
+        else if (a == L"--site" && i + 1 < argc)
+            g_siteUrl = argv[++i];
+        else if (a == L"--module" && i + 1 < argc)
+            g_modulePath = argv[++i];
         else if (pagePath.empty() && a.rfind(L"--", 0) != 0)
             pagePath = a;
         else {
@@ -618,7 +728,8 @@ int wmain() {
     }
     if (argv) LocalFree(argv);
     if (pagePath.empty()) {
-        Print(L"usage: pagehost PAGE.html [--call Function]... [--trace]");
+        Print(L"usage: pagehost PAGE.html [--call Function]... [--trace] [--site URL]"
+              L" [--module DLL]");
         return 2;
     }
     const std::size_t slash = pagePath.find_last_of(L"\\/");

@@ -187,4 +187,13 @@ std::string ScreenCapture::Bmp() const {
     return bytes + pixels;
 }
 
+bool SwitchUpdateServer(const std::string& settings) {
+    static int generation = 0;
+    const std::string dir = BuildDir() + "\\update-server\\";
+    const std::string gen =
+        "w" + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++generation);
+    if (!WriteFileBytes(dir + "control", "gen=" + gen + "\n" + settings)) return false;
+    return WaitUntil([&] { return ReadFileBytes(dir + "applied") == gen; }, 5000);
+}
+
 }  // namespace trv::winetest

@@ -34,6 +34,11 @@ bool MakeFolder(const std::string& path);  // with parents
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
+// Rewrites the stand-in update server's control file (settings: "key=value"
+// lines, "" for the defaults) and waits, bounded, until the server applied it.
+// Needs the CTest fixture update_server.
+bool SwitchUpdateServer(const std::string& settings);
+
 // Sets or clears (value nullptr) a variable for this process and the
 // programs it starts.
 void SetEnv(const char* name, const char* value);

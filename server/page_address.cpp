@@ -1,0 +1,72 @@
+#include "server/page_address.h"
+
+#include <ole2.h>
+#include <servprov.h>
+#include <shlguid.h>
+
+#include "platform/win32/com_util.h"
+
+namespace trv {
+
+namespace {
+
+// The whole string, NULs included: a NUL in a host makes it no host name.
+std::string Utf8(const wchar_t* text, UINT length) {
+    if (!text || length == 0) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                      nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+bool BrowserAddress(IUnknown* site, std::string& out) {
+    ComPtr<IServiceProvider> provider;
+    if (FAILED(site->QueryInterface(IID_IServiceProvider, provider.PutVoid()))) return false;
+    ComPtr<IDispatch> browser;
+    if (FAILED(provider->QueryService(SID_SWebBrowserApp, IID_IDispatch, browser.PutVoid())) ||
+        !browser)
+        return false;
+    LPOLESTR name = const_cast<LPOLESTR>(L"LocationURL");
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(browser->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) return false;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    UniqueVariant value;
+    if (FAILED(browser->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                               &value, nullptr, nullptr)) ||
+        value.vt != VT_BSTR)
+        return false;
+    out = Utf8(value.bstrVal, SysStringLen(value.bstrVal));
+    return true;
+}
+
+bool ContainerAddress(IUnknown* site, std::string& out) {
+    ComPtr<IOleClientSite> client;
+    if (FAILED(site->QueryInterface(IID_IOleClientSite, client.PutVoid()))) return false;
+    ComPtr<IMoniker> moniker;
+    if (FAILED(client->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER,
+                                  moniker.Put())) ||
+        !moniker)
+        return false;
+    ComPtr<IBindCtx> context;
+    if (FAILED(CreateBindCtx(0, context.Put()))) return false;
+    LPOLESTR name = nullptr;
+    if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &name)) || !name) return false;
+    out = Utf8(name, static_cast<UINT>(lstrlenW(name)));
+    CoTaskMemFree(name);
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> PageAddresses(IUnknown* site) {
+    std::vector<std::string> addresses;
+    if (!site) return addresses;
+    std::string address;
+    if (BrowserAddress(site, address)) addresses.push_back(address);
+    if (ContainerAddress(site, address)) addresses.push_back(address);
+    return addresses;
+}
+
+}  // namespace trv

@@ -1,0 +1,118 @@
+#include "server/site_lock.h"
+
+#include <cctype>
+
+#include "platform/host_name.h"
+
+namespace trv {
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+unsigned DefaultPort(const std::string& scheme) {
+    if (scheme == "http") return 80;
+    if (scheme == "https") return 443;
+    return 0;
+}
+
+struct Origin {
+    std::string scheme;
+    std::string host;
+    unsigned port = 0;
+    std::string rest;  // path, query and fragment
+};
+
+// scheme "://" host [":" port], then anything from the first '/', '\', '?'
+// or '#'. User information and bracketed addresses are refused outright:
+// they are how a look-alike address hides its real host.
+bool ParseOrigin(const std::string& text, Origin& out) {
+    const std::size_t colon = text.find("://");
+    if (colon == std::string::npos || colon == 0) return false;
+    out.scheme = Lower(text.substr(0, colon));
+    for (std::size_t i = 0; i < out.scheme.size(); ++i) {
+        const char c = out.scheme[i];
+        const bool ok = (c >= 'a' && c <= 'z') ||
+                        (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+        if (!ok) return false;
+    }
+    const std::size_t start = colon + 3;
+    std::size_t end = text.find_first_of("/\\?#", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string authority = text.substr(start, end - start);
+    out.rest = text.substr(end);
+    if (authority.find_first_of("@[]") != std::string::npos) return false;
+
+    const std::size_t portMark = authority.rfind(':');
+    out.host = Lower(authority.substr(0, portMark));
+    if (portMark == std::string::npos) {
+        out.port = DefaultPort(out.scheme);
+        return true;
+    }
+    const std::string digits = authority.substr(portMark + 1);
+    if (digits.empty() || digits.size() > 5) return false;
+    unsigned long port = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        port = port * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (port == 0 || port > 65535) return false;
+    out.port = static_cast<unsigned>(port);
+    return true;
+}
+
+}  // namespace
+
+SiteLock::SiteLock(const std::string& list) {
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find_first_of(";,", start);
+        if (end == std::string::npos) end = list.size();
+        std::string entry = list.substr(start, end - start);
+        while (!entry.empty() && entry.front() == ' ') entry.erase(0, 1);
+        while (!entry.empty() && entry.back() == ' ') entry.pop_back();
+        if (!entry.empty()) {
+            m_enabled = true;
+            Origin origin;
+            Site site;
+            if (ParseOrigin(entry, origin) && (origin.rest.empty() || origin.rest == "/")) {
+                site.below = origin.host.compare(0, 2, "*.") == 0;
+                site.host = site.below ? origin.host.substr(2) : origin.host;
+                site.scheme = origin.scheme;
+                site.port = origin.port;
+                if (IsHostName(site.host)) m_sites.push_back(site);
+            }
+        }
+        start = end + 1;
+    }
+}
+
+bool SiteLock::AllowsAddress(const std::string& address) const {
+    Origin origin;
+    if (!ParseOrigin(address, origin) || !IsHostName(origin.host)) return false;
+    for (const Site& site : m_sites) {
+        if (site.scheme != origin.scheme || site.port != origin.port) continue;
+        if (!site.below) {
+            if (origin.host == site.host) return true;
+            continue;
+        }
+        const std::size_t n = site.host.size();
+        if (origin.host.size() > n + 1 && origin.host[origin.host.size() - n - 1] == '.' &&
+            origin.host.compare(origin.host.size() - n, n, site.host) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool SiteLock::Allows(const std::vector<std::string>& addresses) const {
+    if (addresses.empty()) return false;
+    for (const std::string& address : addresses) {
+        if (!AllowsAddress(address)) return false;
+    }
+    return true;
+}
+
+}  // namespace trv

@@ -1,0 +1,68 @@
+// The site lock's address rules: which page addresses a list lets through.
+#include "server/site_lock.h"
+
+#include <gtest/gtest.h>
+
+namespace trv {
+namespace {
+
+constexpr char kList[] = "https://*.tarvosk.co.kr; https://files.tarvosk.co.kr:8443";
+
+TEST(SiteLock, AddressMatchesSchemeHostPatternAndPort) {
+    const SiteLock lock(kList);
+    ASSERT_TRUE(lock.Enabled());
+    const struct {
+        const char* address;
+        bool allowed;
+    } cases[] = {
+        {"https://www.tarvosk.co.kr/index.html", true},
+        {"HTTPS://WWW.Tarvosk.CO.KR/", true},
+        {"https://a.b.tarvosk.co.kr?x=1", true},
+        {"https://www.tarvosk.co.kr:443/", true},
+        {"https://files.tarvosk.co.kr:8443/up#top", true},
+        {"https://files.tarvosk.co.kr/", true},
+        {"https://tarvosk.co.kr/", false},  // "*." means below the name only
+        {"https://www.tarvosk.co.kr:8443/", false},
+        {"https://files.tarvosk.co.kr:08443x/", false},
+        {"http://www.tarvosk.co.kr/", false},
+        {"https://tarvosk.co.kr.evil.example/", false},
+        {"https://eviltarvosk.co.kr/", false},
+        {"https://www.tarvosk.co.kr@evil.example/", false},
+        {"https://evil.example\\@www.tarvosk.co.kr/", false},
+        {"https://evil.example/?u=https://www.tarvosk.co.kr/", false},
+        {"https://www.tarvosk.co.kr./", false},
+        {"https://[::1]/", false},
+        {"https://www.tarvosk.co.kr:0/", false},
+        {"https://www.tarvosk.co.kr:70000/", false},
+        {"https:www.tarvosk.co.kr", false},
+        {"about:blank", false},
+        {"file:///C:/www.tarvosk.co.kr/x.html", false},
+        {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(lock.AllowsAddress(c.address), c.allowed) << c.address;
+}
+
+TEST(SiteLock, EveryAddressTheHostGivesMustBeAllowedAndOneAtLeast) {
+    const SiteLock lock(kList);
+    EXPECT_TRUE(lock.Allows({"https://www.tarvosk.co.kr/", "https://files.tarvosk.co.kr/a"}));
+    EXPECT_FALSE(lock.Allows({"https://www.tarvosk.co.kr/", "https://evil.example/"}));
+    EXPECT_FALSE(lock.Allows({"https://evil.example/", "https://www.tarvosk.co.kr/"}));
+    EXPECT_FALSE(lock.Allows({}));
+}
+
+TEST(SiteLock, ListsWithoutUsableEntries) {
+    EXPECT_FALSE(SiteLock("").Enabled());
+    EXPECT_FALSE(SiteLock(" ; ,").Enabled());
+    // Entries that do not read as a site lock everything rather than nothing.
+    for (const char* list : {"tarvosk.co.kr", "https://*.tarvosk.co.kr/path", "https://*"}) {
+        const SiteLock lock(list);
+        EXPECT_TRUE(lock.Enabled()) << list;
+        EXPECT_FALSE(lock.AllowsAddress("https://www.tarvosk.co.kr/")) << list;
+    }
+    // ',' separates as ';' does.
+    EXPECT_TRUE(SiteLock("https://a.example,http://b.example:8080")
+                    .AllowsAddress("http://b.example:8080/"));
+}
+
+}  // namespace
+}  // namespace trv
