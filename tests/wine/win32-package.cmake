@@ -1,5 +1,6 @@
-# The packages under Wine, each kind in a fresh prefix of its own
-# (tests/wine/in-fresh-prefix).
+# The packages: inspected as files (all an i686 tree can do where 32-bit Wine
+# cannot run), and installed under Wine, each kind in a fresh prefix of its
+# own (tests/wine/in-fresh-prefix).
 if(NOT TRV_PACKAGE_SIGNING OR NOT TRV_TRUST_RIG_DIR)
   return()  # the tests check the signing rig's signatures
 endif()
@@ -8,6 +9,11 @@ endif()
 trv_add_control_module(TRVControlOlder ${CMAKE_BINARY_DIR}/test-modules/older)
 target_compile_definitions(TRVControlOlder PRIVATE TRV_TEST_OLDER_VERSION)
 trv_add_package(trv_package_older ${CMAKE_BINARY_DIR}/test-packages/older TRVControlOlder)
+
+add_test(NAME package_contents COMMAND ${CMAKE_SOURCE_DIR}/packaging/check-package
+         ${CMAKE_BINARY_DIR}/package ${TRV_PACKAGE_ARCH} ${TRV_PACKAGE_NAME} ${TRV_PACKAGE_TOOL}
+         ${TRV_TRUST_RIG_DIR}/keys/root.crt ${CMAKE_BINARY_DIR}/test-packages/older)
+set_tests_properties(package_contents PROPERTIES LABELS static TIMEOUT 120)
 
 add_library(trv_package_support STATIC ${CMAKE_SOURCE_DIR}/tests/wine/package_support.cpp)
 target_link_libraries(trv_package_support PUBLIC trv_com_support trv_wine_support gtest shell32 version)
