@@ -59,13 +59,23 @@ TEST(Cabinet, SignatureVerifiesAgainstTheRigsPinOnly) {
     }
 }
 
+// advpack's entry points by name (MinGW has no i686 import library for it).
+template <class Function>
+Function Advpack(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("advpack.dll"), name)));
+}
+
 TEST(Cabinet, InstallsThroughAdvpackAsACodeDownloadDoes) {
+    const auto extractFiles = Advpack<decltype(&ExtractFiles)>("ExtractFiles");
+    const auto runSetupCommand = Advpack<decltype(&RunSetupCommand)>("RunSetupCommand");
+    ASSERT_TRUE(extractFiles && runSetupCommand);
     const std::string extracted = BuildDir() + "\\package-cab-prefix\\extracted";
     ASSERT_TRUE(MakeFolder(extracted));
-    ASSERT_EQ(ExtractFiles(Cabinet().c_str(), extracted.c_str(), 0, nullptr, nullptr, 0), S_OK);
+    ASSERT_EQ(extractFiles(Cabinet().c_str(), extracted.c_str(), 0, nullptr, nullptr, 0), S_OK);
     const std::string inf = extracted + "\\" + PackageName() + ".inf";
-    ASSERT_EQ(RunSetupCommand(nullptr, inf.c_str(), nullptr, extracted.c_str(), nullptr, nullptr,
-                               RSC_FLAG_INF | RSC_FLAG_QUIET, nullptr),
+    ASSERT_EQ(runSetupCommand(nullptr, inf.c_str(), nullptr, extracted.c_str(), nullptr, nullptr,
+                              RSC_FLAG_INF | RSC_FLAG_QUIET, nullptr),
               S_OK);
 
     const std::wstring module = InstalledModule();

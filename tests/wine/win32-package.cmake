@@ -21,7 +21,7 @@ target_link_libraries(trv_package_support PUBLIC trv_com_support trv_wine_suppor
 add_executable(package_msi_test ${CMAKE_SOURCE_DIR}/tests/wine/package_msi_test.cpp)
 target_link_libraries(package_msi_test PRIVATE trv_package_support gtest_main msi)
 add_executable(package_cab_test ${CMAKE_SOURCE_DIR}/tests/wine/package_cab_test.cpp)
-target_link_libraries(package_cab_test PRIVATE trv_package_support trv_control gtest_main advpack setupapi)
+target_link_libraries(package_cab_test PRIVATE trv_package_support trv_control gtest_main setupapi)
 
 foreach(kind msi cab)
   set(run ${CMAKE_SOURCE_DIR}/tests/wine/in-fresh-prefix ${CMAKE_BINARY_DIR}/package-${kind}-prefix)
