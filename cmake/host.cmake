@@ -11,7 +11,8 @@ target_link_libraries(trv_fake PUBLIC trv_core)
 
 file(GLOB TRV_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${TRV_UNIT_TESTS} ${CMAKE_SOURCE_DIR}/tools/pagehost/html_page.cpp
-  ${CMAKE_SOURCE_DIR}/testbed/job_reader.cpp)
+  ${CMAKE_SOURCE_DIR}/testbed/job_reader.cpp ${CMAKE_SOURCE_DIR}/packaging/msi_registry.cpp
+  ${CMAKE_SOURCE_DIR}/packaging/build_facts.cpp)
 target_link_libraries(unit_tests PRIVATE trv_fake gtest_main)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)

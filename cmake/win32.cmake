@@ -58,7 +58,7 @@ endfunction()
 
 # Each folder brings its own win32*.cmake files (one per owner, so subsystems do not
 # edit each other's build files).
-foreach(folder server update select testbed tests/wine tests/scripts bench tools docs)
+foreach(folder server update select testbed packaging tests/wine tests/scripts bench tools docs)
   file(GLOB folder_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/win32*.cmake)
   list(SORT folder_files)
   foreach(f ${folder_files})
@@ -70,3 +70,4 @@ get_property(TRV_CONTROL_SOURCES GLOBAL PROPERTY TRV_CONTROL_SOURCES)
 get_property(TRV_CONTROL_LIBS GLOBAL PROPERTY TRV_CONTROL_LIBS)
 add_library(trv_control STATIC ${TRV_CONTROL_SOURCES})
 target_link_libraries(trv_control PUBLIC ${TRV_CONTROL_LIBS})
+trv_product_code(trv_control)

@@ -3,7 +3,7 @@
 
 #include <comcat.h>
 
-#include <cwchar>
+#include <string>
 
 #include "platform/win32/com_util.h"
 
@@ -67,16 +67,18 @@ HRESULT UnregisterCategories(REFCLSID clsid, const std::vector<Category>& catego
     wchar_t guid[40] = {};
     StringFromGUID2(clsid, guid, 40);
     for (const wchar_t* name : {L"Required Categories", L"Implemented Categories"}) {
-        wchar_t keyPath[128];
-        if (swprintf(keyPath, 128, L"CLSID\\%ls\\%ls", guid, name) < 0) continue;
+        // Joined by hand: the wide printf family would link the C runtime's
+        // whole formatter into the module.
+        const std::wstring keyPath = std::wstring(L"CLSID\\") + guid + L"\\" + name;
         UniqueHkey key;
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, key.Put()) !=
+            ERROR_SUCCESS)
             continue;
         DWORD subkeys = 1;
         RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr, nullptr);
         key.Reset();
-        if (subkeys == 0) RegDeleteKeyW(HKEY_CLASSES_ROOT, keyPath);
+        if (subkeys == 0) RegDeleteKeyW(HKEY_CLASSES_ROOT, keyPath.c_str());
     }
     return S_OK;
 }

@@ -40,6 +40,7 @@ set(TRV_SERVER_SOURCES
   ${CMAKE_SOURCE_DIR}/server/registration.cpp
   ${CMAKE_SOURCE_DIR}/server/categories.cpp
   ${CMAKE_SOURCE_DIR}/server/page_address.cpp
+  ${CMAKE_SOURCE_DIR}/server/lean_runtime.cpp
   ${CMAKE_SOURCE_DIR}/server/TRVControl.def
   ${CMAKE_SOURCE_DIR}/resources/TRVControl.rc
   ${TRV_IDL_DIR}/server/WebControl.h
@@ -61,6 +62,7 @@ function(trv_add_control_module target dir)
   add_library(${target} SHARED ${TRV_SERVER_SOURCES})
   target_include_directories(${target} PRIVATE ${TRV_IDL_DIR} ${CMAKE_SOURCE_DIR}/resources)
   target_link_libraries(${target} PRIVATE trv_control)
+  trv_product_code(${target})
   target_link_options(${target} PRIVATE -s)
   if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
     target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "com_support.h"
+#include "registry_dump.h"
 #include "server/categories.h"
 #include "support/wine_support.h"
 
@@ -20,78 +21,7 @@ namespace trv {
 namespace {
 
 using namespace winetest;
-
-const wchar_t kClsid[] = L"{B679444B-C4D3-47D8-94B6-A31C1DAE6668}";
-const wchar_t kLibid[] = L"{6C612995-A994-4723-8877-8B831861243B}";
-const wchar_t kIid[] = L"{B375E18E-FE4A-428C-AC4E-3F73E94D2260}";
-const wchar_t kDiid[] = L"{C0CA1522-CE44-43C6-8ECC-132079D3E4B1}";
-const wchar_t kAppId[] = L"{B5C98172-8387-4C09-B1D7-B01043CAF98A}";
-
-// Every key and value below HKCR\path: "key\sub" -> "" for keys,
-// "key\sub|name" -> data for values ("@" is the default value).
-using Dump = std::map<std::wstring, std::wstring>;
-
-void DumpKey(HKEY parent, const std::wstring& path, const std::wstring& shown, Dump& out) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    out[shown] = L"";
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
-        BYTE data[2048];
-        DWORD dataSize = sizeof data;
-        DWORD type = 0;
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &dataSize) !=
-            ERROR_SUCCESS)
-            break;
-        std::wstring text;
-        if (type == REG_SZ || type == REG_EXPAND_SZ)
-            text.assign(reinterpret_cast<const wchar_t*>(data), dataSize / sizeof(wchar_t));
-        else if (type == REG_DWORD)
-            text = L"dword:" + std::to_wstring(*reinterpret_cast<const DWORD*>(data));
-        while (!text.empty() && text.back() == L'\0') text.pop_back();
-        out[shown + L"|" + (nameLength ? std::wstring(name) : L"@")] = text;
-    }
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
-        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        DumpKey(key, name, shown + L"\\" + name, out);
-    }
-    RegCloseKey(key);
-}
-
-Dump DumpOf(const std::wstring& path) {
-    Dump out;
-    DumpKey(HKEY_CLASSES_ROOT, path, path, out);
-    return out;
-}
-
-bool KeyExists(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-std::wstring ClassKey() { return std::wstring(L"CLSID\\") + kClsid; }
-
-// Everything registration owns, as one dump.
-Dump RegisteredContent() {
-    Dump all;
-    for (const std::wstring& path :
-         {std::wstring(L"AppID\\") + kAppId, std::wstring(L"AppID\\TRVControl.DLL"),
-          std::wstring(L"WebControl.TARVOSK.1"), std::wstring(L"WebControl.TARVOSK"), ClassKey(),
-          std::wstring(L"TypeLib\\") + kLibid, std::wstring(L"Interface\\") + kIid,
-          std::wstring(L"Interface\\") + kDiid}) {
-        const Dump part = DumpOf(path);
-        all.insert(part.begin(), part.end());
-    }
-    return all;
-}
+using namespace comtest;
 
 std::wstring DllPath() { return Wide(BuildDir() + "\\TRVControl.DLL"); }
 
@@ -520,19 +450,70 @@ TEST(ModuleResources, VersionRecordStringTableAndManifest) {
 
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
-    const WORD korean = MAKELANGID(LANG_KOREAN, SUBLANG_DEFAULT);
-    EXPECT_NE(FindResourceExW(module, L"REGISTRY", MAKEINTRESOURCEW(101), korean), nullptr);
-    EXPECT_NE(FindResourceExW(module, L"REGISTRY", MAKEINTRESOURCEW(103), korean), nullptr);
-    EXPECT_NE(FindResourceExW(module, L"TYPELIB", MAKEINTRESOURCEW(1), korean), nullptr);
-    EXPECT_NE(FindResourceExW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(2),
-                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
-              nullptr);
-    // String 100 sits in block 7 of the string table.
-    EXPECT_NE(FindResourceExW(module, MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(100 / 16 + 1), korean),
-              nullptr);
     wchar_t text[64] = {};
     EXPECT_GT(LoadStringW(module, 100, text, 64), 0);
     EXPECT_STREQ(text, L"WebControl");
+    FreeLibrary(module);
+}
+
+BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found) {
+    reinterpret_cast<std::vector<WORD>*>(found)->push_back(language);
+    return TRUE;
+}
+
+// Every language a resource is present in.
+std::vector<WORD> LanguagesOf(HMODULE module, const wchar_t* type, WORD id) {
+    std::vector<WORD> languages;
+    EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), AddLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
+    return languages;
+}
+
+TEST(ModuleResources, EachIsInItsLanguageOnly) {
+    HMODULE module = LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    const WORD korean = MAKELANGID(LANG_KOREAN, SUBLANG_DEFAULT);
+    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    const struct {
+        const wchar_t* type;
+        WORD id;
+        WORD language;
+    } resources[] = {
+        {L"REGISTRY", 101, korean},
+        {L"REGISTRY", 103, korean},
+        {L"TYPELIB", 1, korean},
+        {MAKEINTRESOURCEW(2), 202, korean},  // bitmap
+        {MAKEINTRESOURCEW(5), 105, korean},  // dialog
+        {MAKEINTRESOURCEW(5), 203, korean},
+        {MAKEINTRESOURCEW(6), 100 / 16 + 1, korean},  // string 100 sits in block 7
+        {MAKEINTRESOURCEW(16), 1, korean},  // version record
+        {MAKEINTRESOURCEW(24), 2, english},  // manifest
+    };
+    for (const auto& resource : resources) {
+        EXPECT_EQ(LanguagesOf(module, resource.type, resource.id),
+                  std::vector<WORD>{resource.language})
+            << "resource " << resource.id;
+    }
+    FreeLibrary(module);
+}
+
+INT_PTR CALLBACK IgnoreMessages(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The install/update dialog's progress bar is drawn without a border of its own.
+TEST(ModuleResources, ProgressBarHasNoBorder) {
+    HMODULE module = LoadLibraryW(DllPath().c_str());
+    ASSERT_NE(module, nullptr);
+    HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(203), nullptr, IgnoreMessages, 0);
+    ASSERT_NE(dialog, nullptr) << GetLastError();
+    HWND progress = GetDlgItem(dialog, 205);
+    ASSERT_NE(progress, nullptr);
+    wchar_t className[64] = {};
+    GetClassNameW(progress, className, 64);
+    EXPECT_STREQ(className, L"msctls_progress32");
+    const LONG style = GetWindowLongW(progress, GWL_STYLE);
+    EXPECT_EQ(style & WS_BORDER, 0);
+    EXPECT_NE(style & PBS_SMOOTH, 0);
+    DestroyWindow(dialog);
     FreeLibrary(module);
 }
 

@@ -2,6 +2,7 @@
 # module lifetime, and the methods with the stand-in clients.
 add_library(trv_com_support STATIC
   ${CMAKE_SOURCE_DIR}/tests/wine/com_support.cpp
+  ${CMAKE_SOURCE_DIR}/tests/wine/registry_dump.cpp
   ${TRV_IDL_DIR}/server/WebControl_i.c)
 target_include_directories(trv_com_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/wine ${CMAKE_SOURCE_DIR}
                            ${TRV_IDL_DIR})
