@@ -1,7 +1,5 @@
 #include "platform/support_log.h"
 
-#include <cstdio>
-
 #include "platform/registry.h"
 
 namespace trv {
@@ -56,8 +54,9 @@ std::string OutcomeText(long outcome) {
     case 1: return "S_FALSE";
     case 0x80070005u: return "E_ACCESSDENIED";
     }
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+    // By hand: a printf would bring the C runtime's whole formatter into the module.
+    std::string hex = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4) hex += "0123456789ABCDEF"[(code >> shift) & 0xF];
     return hex;
 }
 

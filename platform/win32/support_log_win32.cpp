@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "platform/win32/com_util.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/win32_platform.h"
@@ -45,8 +43,9 @@ IRegistryApi& Win32SupportLogSystem::Registry() { return SystemRegistry(); }
 std::string Win32SupportLogSystem::Stamp() {
     SYSTEMTIME t;
     GetLocalTime(&t);
+    // user32's formatter: the C runtime's would add its whole printf to the module.
     char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u %lu/%lu", t.wYear,
+    wsprintfA(text, "%04u-%02u-%02u %02u:%02u:%02u.%03u %lu/%lu", t.wYear,
                   t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
                   static_cast<unsigned long>(GetCurrentProcessId()),
                   static_cast<unsigned long>(GetCurrentThreadId()));
