@@ -3,6 +3,7 @@
 
 
 #include "control/credentials.h"
+#include "platform/win32/module_hold.h"
 #include "server/WebControl.h"
 
 namespace trv {
@@ -180,7 +181,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     return TRUE;
 }
 
-STDAPI DllCanUnloadNow() { return trv::Module().GetLockCount() == 0 ? S_OK : S_FALSE; }
+// Live objects and the module's own threads (an update's download) keep it loaded.
+STDAPI DllCanUnloadNow() {
+    return trv::Module().GetLockCount() == 0 && trv::ModuleHoldCount() == 0 ? S_OK : S_FALSE;
+}
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     return trv::g_classTable.GetClassObject(clsid, iid, out);
