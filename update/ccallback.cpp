@@ -2,6 +2,7 @@
 
 #include <wininet.h>
 
+#include <atomic>
 #include <memory>
 #include <new>
 
@@ -16,8 +17,15 @@ namespace trv {
 struct Transfer {
     Transfer(const std::string& u, const std::string& t, const DownloadLimits& limits,
              const ProgressSink& sink)
-        : url(u), target(t), part(t + ".download"), progress(sink),
-          watch(limits, GetTickCount()) {}
+        : url(u), target(t), part(PartName(t)), progress(sink), watch(limits, GetTickCount()) {}
+
+    // One name per fetch: a fetch given up on that still winds down never
+    // meets the next one's file.
+    static std::string PartName(const std::string& target) {
+        static std::atomic<unsigned long> serial{0};
+        return target + "." + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++serial) + ".download";
+    }
 
     const std::string url;
     const std::string target;

@@ -27,8 +27,10 @@ bool NothingAt(const std::string& path) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// A DACL that lets only the current user in, on the folder and everything
-// created in it, and inherits nothing from the temporary folder.
+// A DACL that lets only the current user change the folder and what is
+// created in it, and inherits nothing from the temporary folder. The
+// administrators and the system may read and run what is in it: an
+// installer elevated under another administrator's account must still load.
 class PrivateSecurity {
 public:
     PrivateSecurity() {
@@ -40,12 +42,19 @@ public:
         if (size == 0) return;
         m_user.resize(size);
         if (!GetTokenInformation(token.Get(), TokenUser, m_user.data(), size, &size)) return;
-        PSID sid = reinterpret_cast<TOKEN_USER*>(m_user.data())->User.Sid;
-        m_acl.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+        PSID user = reinterpret_cast<TOKEN_USER*>(m_user.data())->User.Sid;
+        if (!WellKnown(WinBuiltinAdministratorsSid, m_admins) ||
+            !WellKnown(WinLocalSystemSid, m_system))
+            return;
+        m_acl.resize(sizeof(ACL) + 3 * sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user) +
+                     m_admins.size() + m_system.size());
         auto* acl = reinterpret_cast<PACL>(m_acl.data());
+        constexpr DWORD kInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+        constexpr DWORD kReadRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
         m_ok = InitializeAcl(acl, static_cast<DWORD>(m_acl.size()), ACL_REVISION) &&
-               AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
-                                     FILE_ALL_ACCESS, sid) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, kInherit, FILE_ALL_ACCESS, user) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, kInherit, kReadRun, m_admins.data()) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, kInherit, kReadRun, m_system.data()) &&
                InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
                SetSecurityDescriptorDacl(&m_descriptor, TRUE, acl, FALSE) &&
                SetSecurityDescriptorControl(&m_descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
@@ -55,7 +64,17 @@ public:
     SECURITY_ATTRIBUTES* Attributes() { return m_ok ? &m_attributes : nullptr; }
 
 private:
+    static bool WellKnown(WELL_KNOWN_SID_TYPE type, std::vector<BYTE>& sid) {
+        DWORD size = SECURITY_MAX_SID_SIZE;
+        sid.resize(size);
+        if (!CreateWellKnownSid(type, nullptr, sid.data(), &size)) return false;
+        sid.resize(size);
+        return true;
+    }
+
     std::vector<BYTE> m_user;
+    std::vector<BYTE> m_admins;
+    std::vector<BYTE> m_system;
     std::vector<BYTE> m_acl;
     SECURITY_DESCRIPTOR m_descriptor{};
     SECURITY_ATTRIBUTES m_attributes{};
