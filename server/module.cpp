@@ -1,9 +1,9 @@
 // Module state, the class table and the four exports' plumbing.
 #include "server/module.h"
 
-
 #include "control/credentials.h"
 #include "platform/support_log.h"
+#include "platform/win32/module_hold.h"
 #include "platform/win32/support_log_win32.h"
 #include "server/WebControl.h"
 
@@ -183,7 +183,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     return TRUE;
 }
 
-STDAPI DllCanUnloadNow() { return trv::Module().GetLockCount() == 0 ? S_OK : S_FALSE; }
+// Live objects and the module's own threads (an update's download) keep it loaded.
+STDAPI DllCanUnloadNow() {
+    return trv::Module().GetLockCount() == 0 && trv::ModuleHoldCount() == 0 ? S_OK : S_FALSE;
+}
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     return trv::g_classTable.GetClassObject(clsid, iid, out);

@@ -3,16 +3,22 @@
 // "install_result" in the temporary folder, as the real one does.
 //
 // Environment (inherited from whoever starts it):
-//   TRV_SETUP_RESULT    text written to install_result (default "0"; "none": write nothing)
+//   TRV_SETUP_RESULT    text written to install_result (default "0"; "none": write nothing;
+//                       "folder": make a folder of that name; "locked": write "0" and leave
+//                       it locked by a helper process for TRV_SETUP_HOLD_MS, default 6000)
+//   TRV_SETUP_RESULT_STEP_MS  write the result in two steps this far apart: all
+//                       but its last byte (an empty file for one byte), then the last byte
 //   TRV_SETUP_DELAY_MS  wait this long before writing the result (default 0)
 //   TRV_SETUP_LINGER_MS keep running this long after writing it (default 0)
 //   TRV_SETUP_SOURCE    folder holding the stand-in clients (default: the build's testbed folder)
 //   TRV_SETUP_VERSION   ver.ini to install (default: the one the stand-in server serves)
-// Every step is appended to %TEMP%\trv_setup.log.
+// Every step is appended to %TEMP%\trv_setup.log, starting with the folder it
+// was started in and the one it runs from.
 #include <windows.h>
 #include <shlobj.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -26,8 +32,9 @@ std::string Env(const char* name, const std::string& fallback) {
     return n > 0 && n < sizeof buffer ? std::string(buffer, n) : fallback;
 }
 
-DWORD EnvMs(const char* name) {
-    const DWORD ms = static_cast<DWORD>(std::strtoul(Env(name, "0").c_str(), nullptr, 10));
+DWORD EnvMs(const char* name, DWORD fallback = 0) {
+    const DWORD ms = static_cast<DWORD>(
+        std::strtoul(Env(name, std::to_string(fallback)).c_str(), nullptr, 10));
     return ms < kMaxWaitMs ? ms : kMaxWaitMs;
 }
 
@@ -89,9 +96,69 @@ bool WriteResult(const std::string& text) {
     return ok && MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+bool Append(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size() && FlushFileBuffers(file);
+}
+
+// Straight into install_result, the last byte stepMs after the rest: what a
+// reader sees in between is a result still being written.
+bool WriteResultInSteps(const std::string& text, DWORD stepMs) {
+    const std::string path = TempFolder() + "install_result";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const std::string head = text.substr(0, text.empty() ? 0 : text.size() - 1);
+    bool ok = Append(file, head);
+    Log("result part \"" + head + "\"");
+    Sleep(stepMs);
+    ok = Append(file, text.substr(head.size())) && ok;
+    CloseHandle(file);
+    return ok;
+}
+
+// "0" in install_result, held without any sharing by a helper (a copy of
+// this program started with --hold MS) that inherits the handle and outlives
+// this process.
+bool WriteLockedResult() {
+    const std::string path = TempFolder() + "install_result";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = Append(file, "0");
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string helper = TempFolder() + "trv_result_holder.exe";
+    ok = ok && CopyFileA(self, helper.c_str(), FALSE);
+    std::string command = "\"" + helper + "\" --hold " + std::to_string(EnvMs("TRV_SETUP_HOLD_MS", 6000));
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ok = ok && CreateProcessA(helper.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                              nullptr, &startup, &process);
+    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    CloseHandle(file);
+    return ok;
+}
+
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+    // The helper of "locked": it only keeps the handle it inherited open.
+    if (const char* hold = std::strstr(commandLine, "--hold ")) {
+        const DWORD ms = static_cast<DWORD>(std::strtoul(hold + 7, nullptr, 10));
+        Sleep(ms < kMaxWaitMs ? ms : kMaxWaitMs);
+        return 0;
+    }
+    char folder[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    Log(std::string("folder ") + folder);
+    Log(std::string("program ") + self);
     const std::string source = WithSlash(Env("TRV_SETUP_SOURCE", FromUnix(TRV_TESTBED_UNIX_DIR)));
     const std::string version =
         Env("TRV_SETUP_VERSION", FromUnix(TRV_UPDATE_ROOT_UNIX_DIR "/client/ver.ini"));
@@ -107,10 +174,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (!ok && result == "0") result = "-1";
 
     Sleep(EnvMs("TRV_SETUP_DELAY_MS"));
-    if (result != "none") {
-        Log(WriteResult(result) ? "result " + result : "result not written");
-    } else {
+    const DWORD stepMs = EnvMs("TRV_SETUP_RESULT_STEP_MS");
+    if (result == "none") {
         Log("no result");
+    } else if (result == "folder") {
+        Log(CreateDirectoryA((TempFolder() + "install_result").c_str(), nullptr)
+                ? "result folder"
+                : "result folder not made");
+    } else if (result == "locked") {
+        Log(WriteLockedResult() ? "result locked" : "result not locked");
+    } else {
+        const bool written = stepMs ? WriteResultInSteps(result, stepMs) : WriteResult(result);
+        Log(written ? "result " + result : "result not written");
     }
     Sleep(EnvMs("TRV_SETUP_LINGER_MS"));
     Log("end");

@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
 """Stand-in update server: serves /client/ver.ini and /client/setup.exe.
 
-    update_server.py start --dir DIR --port PORT   detach, serve DIR/client/*, return once listening
+    update_server.py start --dir DIR --port PORT [--tls-dir CERTS]
+                                                   detach, serve DIR/client/*, return once listening
     update_server.py stop --dir DIR                stop the server started on DIR
-    update_server.py serve --dir DIR --port PORT   serve in the foreground
+    update_server.py serve --dir DIR --port PORT [--tls-dir CERTS]
+                                                   serve in the foreground
 
-Listens on 127.0.0.1 only. Behaviour is switched through DIR/control, a file of
+Listens on 127.0.0.1 only. With --tls-dir it also serves the same over TLS on
+a port of the system's choosing, written to DIR/tls_port, with the
+certificate CERTS/server.crt (key CERTS/server.key). Behaviour is switched
+through DIR/control, a file of
 "key=value" lines that tests rewrite; the server applies it within about 50 ms
 and then writes the control's "gen" value to DIR/applied, so a test knows the
 switch has taken effect. Keys (all optional):
@@ -18,6 +23,12 @@ switch has taken effect. Keys (all optional):
     chunk=N           body chunk size in bytes (default 65536)
     cut=N             announce the full length, send N bytes, then close
     setup_file=NAME   serve DIR/client/NAME as /client/setup.exe
+    hang=a,b          for these names read the request, then send nothing at all
+    stall_after=N     send the head and N bytes of the body, then nothing more
+    oversize=N        serve N bytes of filler as /client/setup.exe
+    tls_cert=untrusted  TLS uses CERTS/untrusted.crt (same key), from a root nobody trusts
+
+A connection held open by hang or stall_after ends when the client closes it.
 
 Every request is appended to DIR/requests.log as "<path> <status>". The server
 stops by itself after --lifetime seconds (default 3600).
@@ -27,6 +38,7 @@ import os
 import select
 import signal
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -55,13 +67,15 @@ def as_int(settings, key, default=0):
 
 
 class Server:
-    def __init__(self, root, port, lifetime):
+    def __init__(self, root, port, lifetime, tls_dir=None):
         self.root = root
         self.port = port
         self.deadline = time.monotonic() + lifetime
         self.settings = {}
         self.control_stamp = None
         self.listener = None
+        self.tls_dir = tls_dir
+        self.tls_listener = None
         self.log_lock = threading.Lock()
 
     def log(self, text):
@@ -80,6 +94,23 @@ class Server:
         if self.listener is not None:
             self.listener.close()
             self.listener = None
+
+    def open_tls_listener(self):
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        s.bind(("127.0.0.1", 0))
+        s.listen(16)
+        self.tls_listener = s
+        tmp = os.path.join(self.root, "tls_port.tmp")
+        with open(tmp, "w", encoding="utf-8") as f:
+            f.write(str(s.getsockname()[1]))
+        os.replace(tmp, os.path.join(self.root, "tls_port"))
+
+    def tls_context(self, settings):
+        name = "untrusted.crt" if settings.get("tls_cert") == "untrusted" else "server.crt"
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(self.tls_dir, name),
+                                os.path.join(self.tls_dir, "server.key"))
+        return context
 
     def apply_control(self):
         path = os.path.join(self.root, "control")
@@ -102,25 +133,51 @@ class Server:
         os.replace(tmp, os.path.join(self.root, "applied"))
 
     def run(self):
+        if self.tls_dir:
+            self.open_tls_listener()
         self.apply_control()
         while time.monotonic() < self.deadline:
             self.apply_control()
-            if self.listener is None:
+            listeners = [l for l in (self.listener, self.tls_listener) if l is not None]
+            if not listeners:
                 time.sleep(0.05)
                 continue
-            ready, _, _ = select.select([self.listener], [], [], 0.05)
-            if ready:
+            ready, _, _ = select.select(listeners, [], [], 0.05)
+            for listener in ready:
                 try:
-                    conn, _ = self.listener.accept()
+                    conn, _ = listener.accept()
                 except OSError:
                     continue
                 settings = dict(self.settings)
-                threading.Thread(target=self.handle, args=(conn, settings), daemon=True).start()
+                tls = listener is self.tls_listener
+                threading.Thread(target=self.handle, args=(conn, settings, tls), daemon=True).start()
         self.close_listener()
 
-    def handle(self, conn, settings):
+    def hold(self, conn):
+        """Keeps the connection open, sending nothing, until the client closes it."""
+        while time.monotonic() < self.deadline:
+            ready, _, _ = select.select([conn], [], [], 0.5)
+            if ready:
+                try:
+                    if not conn.recv(4096):
+                        return
+                except (OSError, ssl.SSLError):
+                    return
+
+    def filler(self, size, chunk):
+        block = b"\0" * chunk
+        for start in range(0, size, chunk):
+            yield block[:min(chunk, size - start)]
+
+    def handle(self, conn, settings, tls=False):
         conn.settimeout(30)
         try:
+            if tls:
+                try:
+                    conn = self.tls_context(settings).wrap_socket(conn, server_side=True)
+                except (OSError, ssl.SSLError):
+                    self.log("tls handshake failed")
+                    return
             request = b""
             while b"\r\n\r\n" not in request and len(request) < 65536:
                 data = conn.recv(4096)
@@ -130,17 +187,29 @@ class Server:
             parts = request.split(b"\r\n", 1)[0].decode("latin-1").split()
             path = parts[1] if len(parts) >= 2 else ""
             name = path[len("/client/"):] if path.startswith("/client/") else None
-            missing = [n.strip() for n in settings.get("missing", "").split(",") if n.strip()]
+            names = lambda key: [n.strip() for n in settings.get(key, "").split(",") if n.strip()]
+            if name in names("hang"):
+                self.log(f"{path} hang")
+                self.hold(conn)
+                return
+            chunk = as_int(settings, "chunk", 65536) or 65536
             body = None
-            if name in NAMES and name not in missing:
-                try:
-                    served = name
-                    if name == "setup.exe" and settings.get("setup_file"):
-                        served = os.path.basename(settings["setup_file"])
-                    with open(os.path.join(self.root, "client", served), "rb") as f:
-                        body = f.read()
-                except OSError:
-                    body = None
+            size = 0
+            if name in NAMES and name not in names("missing"):
+                if name == "setup.exe" and "oversize" in settings:
+                    size = as_int(settings, "oversize")
+                    body = self.filler(size, chunk)
+                else:
+                    try:
+                        served = name
+                        if name == "setup.exe" and settings.get("setup_file"):
+                            served = os.path.basename(settings["setup_file"])
+                        with open(os.path.join(self.root, "client", served), "rb") as f:
+                            data = f.read()
+                        size = len(data)
+                        body = (data[i:i + chunk] for i in range(0, len(data), chunk))
+                    except OSError:
+                        body = None
             if body is None:
                 self.log(f"{path} 404")
                 page = b"<html><body><h1>404 Not Found</h1></body></html>"
@@ -150,22 +219,30 @@ class Server:
             self.log(f"{path} 200")
             head = b"HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n"
             if settings.get("no_length") != "1":
-                head += b"Content-Length: %d\r\n" % len(body)
+                head += b"Content-Length: %d\r\n" % size
             conn.sendall(head + b"\r\n")
-            if "cut" in settings:
-                body = body[:as_int(settings, "cut")]
-            chunk = as_int(settings, "chunk", 65536) or 65536
+            limit = as_int(settings, "cut", size) if "cut" in settings else size
+            stall = as_int(settings, "stall_after", -1) if "stall_after" in settings else None
+            if stall is not None:
+                limit = min(limit, stall)
             slow = as_int(settings, "slow_ms") / 1000.0
-            for i in range(0, len(body), chunk):
+            sent = 0
+            for piece in body:
+                if sent >= limit:
+                    break
+                piece = piece[:limit - sent]
                 if slow:
                     time.sleep(slow)
-                conn.sendall(body[i:i + chunk])
-        except OSError:
+                conn.sendall(piece)
+                sent += len(piece)
+            if stall is not None:
+                self.hold(conn)
+        except (OSError, ssl.SSLError):
             pass
         finally:
             try:
                 conn.shutdown(socket.SHUT_RDWR)
-            except OSError:
+            except (OSError, ssl.SSLError):
                 pass
             conn.close()
 
@@ -177,7 +254,7 @@ def pid_file(root):
 def start(args):
     os.makedirs(os.path.join(args.dir, "client"), exist_ok=True)
     stop(args)
-    for name in ("applied", "requests.log"):
+    for name in ("applied", "requests.log", "tls_port"):
         try:
             os.remove(os.path.join(args.dir, name))
         except OSError:
@@ -194,7 +271,7 @@ def start(args):
         os.dup2(log, 1)
         os.dup2(log, 2)
         try:
-            Server(args.dir, args.port, args.lifetime).run()
+            Server(args.dir, args.port, args.lifetime, args.tls_dir).run()
         finally:
             os._exit(0)
     with open(pid_file(args.dir), "w") as f:
@@ -241,6 +318,7 @@ def main():
     parser.add_argument("--dir", required=True)
     parser.add_argument("--port", type=int, default=18080)
     parser.add_argument("--lifetime", type=int, default=3600)
+    parser.add_argument("--tls-dir", help="server.crt, server.key and untrusted.crt for TLS")
     args = parser.parse_args()
     args.dir = os.path.abspath(args.dir)
     if args.action == "start":
@@ -248,7 +326,7 @@ def main():
     if args.action == "stop":
         return stop(args)
     os.makedirs(os.path.join(args.dir, "client"), exist_ok=True)
-    Server(args.dir, args.port, args.lifetime).run()
+    Server(args.dir, args.port, args.lifetime, args.tls_dir).run()
     return 0
 
 

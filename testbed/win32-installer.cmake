@@ -13,15 +13,20 @@ set_target_properties(trv_setup PROPERTIES
 trv_sign_for_tests(trv_setup)
 
 # The server's port comes from the update host the build points at.
-if(TRV_UPDATE_HOST MATCHES "^127\\.0\\.0\\.1:([0-9]+)$")
-  set(TRV_UPDATE_PORT ${CMAKE_MATCH_1})
+if(TRV_UPDATE_HOST MATCHES "^(http://)?127\\.0\\.0\\.1:([0-9]+)/?$")
+  set(TRV_UPDATE_PORT ${CMAKE_MATCH_2})
 else()
   set(TRV_UPDATE_PORT "")
 endif()
 if(TRV_UPDATE_PORT)
+  # With the signing rig it also serves TLS (a port of its own, in tls_port).
+  set(trv_tls_args "")
+  if(TRV_TRUST_RIG_DIR)
+    set(trv_tls_args --tls-dir ${TRV_TRUST_RIG_DIR}/tls)
+  endif()
   add_test(NAME update_server_start
     COMMAND python3 ${CMAKE_SOURCE_DIR}/testbed/update_server.py start
-            --dir ${TRV_UPDATE_ROOT} --port ${TRV_UPDATE_PORT})
+            --dir ${TRV_UPDATE_ROOT} --port ${TRV_UPDATE_PORT} ${trv_tls_args})
   set_tests_properties(update_server_start PROPERTIES FIXTURES_SETUP update_server TIMEOUT 30)
   add_test(NAME update_server_stop
     COMMAND python3 ${CMAKE_SOURCE_DIR}/testbed/update_server.py stop --dir ${TRV_UPDATE_ROOT})

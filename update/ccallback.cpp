@@ -1,12 +1,129 @@
 #include "update/ccallback.h"
 
-#include <shlwapi.h>
 #include <wininet.h>
 
-#include "update/file_update_window.h"
+#include <atomic>
+#include <memory>
+#include <new>
+
+#include "platform/win32/com_util.h"
+#include "platform/win32/module_hold.h"
 #include "update/update_flow.h"
 
 namespace trv {
+
+// One fetch, shared by the thread that runs it and the thread that waits for
+// it; either may be the last to let go.
+struct Transfer {
+    Transfer(const std::string& u, const std::string& t, const DownloadLimits& limits,
+             const ProgressSink& sink)
+        : url(u), target(t), part(PartName(t)), progress(sink), watch(limits, GetTickCount()) {}
+
+    // One name per fetch: a fetch given up on that still winds down never
+    // meets the next one's file.
+    static std::string PartName(const std::string& target) {
+        static std::atomic<unsigned long> serial{0};
+        return target + "." + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++serial) + ".download";
+    }
+
+    const std::string url;
+    const std::string target;
+    // Fetched beside the target and moved over it only when good: an error
+    // page or a cut-short body never takes the place of the file, and an
+    // earlier copy survives a failed fetch.
+    const std::string part;
+    const ProgressSink progress;
+    UniqueHandle done;
+
+    CriticalSection lock;  // guards everything below
+    TransferWatch watch;
+    IBinding* binding = nullptr;
+    DWORD httpStatus = 0;
+    DownloadOutcome stopReason = DownloadOutcome::Ok;  // why the fetch was told to stop
+    bool abandoned = false;                            // the waiter has given up on it
+    DownloadResult result;
+};
+
+namespace {
+
+std::string NarrowFromWide(LPCWSTR text) {
+    if (!text) return std::string();
+    const int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return std::string();
+    std::string narrow(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], n, nullptr, nullptr);
+    narrow.resize(static_cast<std::size_t>(n - 1));
+    return narrow;
+}
+
+DownloadResult Judge(Transfer& t, HRESULT hr) {
+    DownloadResult result;
+    result.httpStatus = t.httpStatus;
+    if (t.abandoned) {
+        result.outcome = t.stopReason == DownloadOutcome::Ok ? DownloadOutcome::Stalled : t.stopReason;
+    } else if (t.stopReason != DownloadOutcome::Ok) {
+        result.outcome = t.stopReason;
+    } else if (FAILED(hr)) {
+        result.outcome = DownloadOutcome::TransportFailed;
+    } else if (t.httpStatus >= 400) {
+        result.outcome = DownloadOutcome::HttpError;
+    } else if (t.watch.Announced() != 0 && t.watch.Received() < t.watch.Announced()) {
+        result.outcome = DownloadOutcome::Incomplete;
+    } else {
+        result.outcome = DownloadOutcome::Ok;
+    }
+    return result;
+}
+
+void FetchThread(void* param) {
+    std::unique_ptr<std::shared_ptr<Transfer>> holder(static_cast<std::shared_ptr<Transfer>*>(param));
+    Transfer& t = **holder;
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // A cached copy would hide a new version on the server.
+    DeleteUrlCacheEntryA(t.url.c_str());
+    DeleteFileA(t.part.c_str());
+    HRESULT hr;
+    {
+        CCallback callback(t);
+        hr = URLDownloadToFileA(nullptr, t.url.c_str(), t.part.c_str(), 0, &callback);
+    }
+    {
+        CriticalSectionLock guard(t.lock);
+        if (t.binding) t.binding->Release();
+        t.binding = nullptr;
+        DownloadResult result = Judge(t, hr);
+        // Under the lock, so a waiter that has given up never finds the file moved.
+        if (result.Ok() && !MoveFileExA(t.part.c_str(), t.target.c_str(), MOVEFILE_REPLACE_EXISTING))
+            result.outcome = DownloadOutcome::NotSaved;
+        if (!result.Ok()) DeleteFileA(t.part.c_str());
+        t.result = result;
+        SetEvent(t.done.Get());
+    }
+    if (SUCCEEDED(init)) CoUninitialize();
+}
+
+// Waits for the handle; a thread that owns windows keeps answering what
+// other threads send it meanwhile.
+DWORD WaitFor(HANDLE handle, DWORD ms, bool pumpSent) {
+    if (!pumpSent) return WaitForSingleObject(handle, ms);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD spent = GetTickCount() - start;
+        const DWORD left = spent >= ms ? 0 : ms - spent;
+        const DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + 1) return r;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+constexpr DWORD kWaitSliceMs = 200;
+// After an abort, how long the waiter still gives the fetch to wind down;
+// past that the thread finishes and cleans up on its own.
+constexpr DWORD kAbortGraceMs = 5000;
+
+}  // namespace
 
 IFACEMETHODIMP CCallback::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -24,18 +141,31 @@ IFACEMETHODIMP CCallback::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-IFACEMETHODIMP CCallback::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG, LPCWSTR) {
-    m_received = ulProgress;
-    m_announced = ulProgressMax;
-    if (m_hDlg) {
-        const ProgressDisplay display =
-            MakeProgressDisplay(ulProgress, ulProgressMax, [](std::uint32_t bytes) {
-                char buffer[256] = {};
-                StrFormatByteSizeA(bytes, buffer, sizeof buffer);
-                return std::string(buffer);
-            });
-        FileUpdateWindow::ShowProgress(m_hDlg, display.text, display.percent);
+IFACEMETHODIMP CCallback::OnStartBinding(DWORD, IBinding* pib) {
+    // Kept so that the waiting thread can abort a fetch that has stalled.
+    CriticalSectionLock guard(m_transfer.lock);
+    if (pib && !m_transfer.binding) {
+        pib->AddRef();
+        m_transfer.binding = pib;
     }
+    return S_OK;
+}
+
+IFACEMETHODIMP CCallback::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
+                                     LPCWSTR szStatusText) {
+    bool stop = false;
+    {
+        CriticalSectionLock guard(m_transfer.lock);
+        if (ulStatusCode == BINDSTATUS_REDIRECTING &&
+            !RedirectAllowed(m_transfer.url, NarrowFromWide(szStatusText))) {
+            m_transfer.stopReason = DownloadOutcome::InsecureRedirect;
+        } else if (!m_transfer.watch.Progress(ulProgress, ulProgressMax, GetTickCount())) {
+            m_transfer.stopReason = DownloadOutcome::TooLarge;
+        }
+        stop = m_transfer.stopReason != DownloadOutcome::Ok;
+    }
+    if (stop) return E_ABORT;
+    if (m_transfer.progress) m_transfer.progress(ulProgress, ulProgressMax);
     return S_OK;
 }
 
@@ -48,25 +178,45 @@ IFACEMETHODIMP CCallback::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD,
 IFACEMETHODIMP CCallback::OnResponse(DWORD dwResponseCode, LPCWSTR, LPCWSTR,
                                      LPWSTR* pszAdditionalRequestHeaders) {
     if (pszAdditionalRequestHeaders) *pszAdditionalRequestHeaders = nullptr;
-    m_httpStatus = dwResponseCode;
+    CriticalSectionLock guard(m_transfer.lock);
+    m_transfer.httpStatus = dwResponseCode;
     return S_OK;
 }
 
-bool DownloadUpdateFile(const std::string& url, const std::string& target, HWND progressDialog) {
-    // A cached copy would hide a new version on the server.
-    DeleteUrlCacheEntryA(url.c_str());
-    // Fetched beside the target and moved over it only when good: an error
-    // page or a cut-short body never takes the place of the file, and an
-    // earlier copy survives a failed fetch.
-    const std::string part = target + ".download";
-    DeleteFileA(part.c_str());
-    CCallback callback(progressDialog);
-    const HRESULT hr = URLDownloadToFileA(nullptr, url.c_str(), part.c_str(), 0, &callback);
-    const bool ok = SUCCEEDED(hr) && callback.HttpStatus() < 400 &&
-                    (callback.Announced() == 0 || callback.Received() >= callback.Announced()) &&
-                    MoveFileExA(part.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
-    if (!ok) DeleteFileA(part.c_str());
-    return ok;
+DownloadResult DownloadUpdateFile(const std::string& url, const std::string& target,
+                                  const DownloadLimits& limits, const ProgressSink& progress,
+                                  bool pumpSent) {
+    auto transfer = std::make_shared<Transfer>(url, target, limits, progress);
+    Transfer& t = *transfer;
+    t.done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto* param = new (std::nothrow) std::shared_ptr<Transfer>(transfer);
+    if (!t.done.Valid() || !param || !t.lock.Valid() || !StartModuleThread(FetchThread, param)) {
+        delete param;
+        return {DownloadOutcome::TransportFailed, 0};
+    }
+    for (;;) {
+        if (WaitFor(t.done.Get(), kWaitSliceMs, pumpSent) == WAIT_OBJECT_0) break;
+        IBinding* binding = nullptr;
+        {
+            CriticalSectionLock guard(t.lock);
+            // A fetch told to stop that does not, or that has stalled, is aborted.
+            if (t.stopReason == DownloadOutcome::Ok && !t.watch.Stalled(GetTickCount())) continue;
+            if (WaitForSingleObject(t.done.Get(), 0) == WAIT_OBJECT_0) break;
+            t.abandoned = true;
+            binding = t.binding;
+            if (binding) binding->AddRef();
+        }
+        if (binding) {
+            binding->Abort();
+            binding->Release();
+        }
+        WaitFor(t.done.Get(), kAbortGraceMs, pumpSent);
+        CriticalSectionLock guard(t.lock);
+        return {t.stopReason == DownloadOutcome::Ok ? DownloadOutcome::Stalled : t.stopReason,
+                t.httpStatus};
+    }
+    CriticalSectionLock guard(t.lock);
+    return t.result;
 }
 
 }  // namespace trv

@@ -1,20 +1,26 @@
-// The download status callback: shows the installer's progress on the dialog
-// and reads the HTTP status, because URLDownloadToFileA reports success for
-// an error page it has saved.
+// The download status callback and the bounded fetch around it. The callback
+// reports progress, reads the HTTP status (URLDownloadToFileA reports
+// success for an error page it has saved), and keeps the binding so that a
+// fetch that stalls can be aborted from the thread waiting for it.
 #pragma once
 
 #include <windows.h>
 #include <urlmon.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
+#include "platform/update_platform.h"
+
 namespace trv {
+
+struct Transfer;
 
 // Not reference-counted: it lives on the stack of one download.
 class CCallback : public IBindStatusCallback, public IHttpNegotiate {
 public:
-    // dialog: where OnProgress shows the progress; nullptr shows nothing.
-    explicit CCallback(HWND dialog) : m_hDlg(dialog) {}
+    explicit CCallback(Transfer& transfer) : m_transfer(transfer) {}
     CCallback(const CCallback&) = delete;
     CCallback& operator=(const CCallback&) = delete;
     virtual ~CCallback() = default;
@@ -25,7 +31,7 @@ public:
     IFACEMETHODIMP_(ULONG) Release() override { return 0; }
 
     // IBindStatusCallback
-    IFACEMETHODIMP OnStartBinding(DWORD, IBinding*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP OnStartBinding(DWORD, IBinding* pib) override;
     IFACEMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
     IFACEMETHODIMP OnLowResource(DWORD) override { return E_NOTIMPL; }
     IFACEMETHODIMP OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
@@ -43,22 +49,21 @@ public:
     IFACEMETHODIMP OnResponse(DWORD dwResponseCode, LPCWSTR, LPCWSTR,
                               LPWSTR* pszAdditionalRequestHeaders) override;
 
-    // 0 until a response has arrived.
-    DWORD HttpStatus() const { return m_httpStatus; }
-    // The last counts OnProgress saw.
-    ULONG Received() const { return m_received; }
-    ULONG Announced() const { return m_announced; }
-
 private:
-    HWND m_hDlg;
-    DWORD m_httpStatus = 0;
-    ULONG m_received = 0;
-    ULONG m_announced = 0;
+    Transfer& m_transfer;
 };
 
-// Drops the URL's cache entry, then fetches it into target, blocking.
-// Succeeds only when the transfer succeeded, the server answered below 400
-// and, if it announced a size, all of it arrived.
-bool DownloadUpdateFile(const std::string& url, const std::string& target, HWND progressDialog);
+// Called on the fetching thread with the bytes received and announced (0: no size).
+using ProgressSink = std::function<void(std::uint32_t received, std::uint32_t announced)>;
+
+// Drops the URL's cache entry, then fetches it into target on a thread of
+// its own while this thread waits: the fetch ends when no byte has come for
+// limits.stallMs or the body passes limits.maxBytes, whatever the server
+// does. Only a whole answer below HTTP 400 replaces target. pumpSent: the
+// waiting thread owns windows and keeps answering messages other threads
+// send it (nothing posted is dispatched).
+DownloadResult DownloadUpdateFile(const std::string& url, const std::string& target,
+                                  const DownloadLimits& limits, const ProgressSink& progress,
+                                  bool pumpSent);
 
 }  // namespace trv

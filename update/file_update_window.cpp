@@ -1,20 +1,55 @@
 #include "update/file_update_window.h"
 
 #include <commctrl.h>
-#include <process.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <new>
+#include <utility>
 
-#include "update/update_system_win32.h"
+#include "platform/win32/module_hold.h"
 #include "resources/resource.h"
 #include "update/installer_trust.h"
 #include "update/installer_trust_win32.h"
 #include "update/update_check.h"
+#include "update/update_system_win32.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
+#ifndef TRV_INSTALLER_MAX_BYTES
+#define TRV_INSTALLER_MAX_BYTES (256u << 20)
+#endif
+
 namespace trv {
+
+// One update run as the dialog and its download thread share it. The
+// thread fills in the outcome and then posts the token; the dialog acts
+// only on what it finds here, and only while the run is at that step.
+struct FileUpdateWindow::Run {
+    explicit Run(std::uint32_t token, HWND dialogWindow) : dialog(dialogWindow), state(token) {}
+
+    // From the fetching thread: remember the counts, and tell the dialog
+    // once until it has shown them.
+    void Progress(std::uint32_t got, std::uint32_t total) {
+        CriticalSectionLock guard(lock);
+        received = got;
+        announced = total;
+        if (state.DialogAlive() && state.Current() == RunState::Phase::Fetching && !progressPosted) {
+            progressPosted = PostMessageW(dialog, WM_INSTALLER_PROGRESS, state.Token(), 0) != FALSE;
+        }
+    }
+
+    CriticalSection lock;  // guards everything below
+    const HWND dialog;     // posted to only while the state says it is alive
+    RunState state;
+    InstallerFetch fetch;
+    TrustOutcome trust = TrustOutcome::CannotReadFile;  // only when fetch.outcome is Ok
+    UniqueHandle held;  // the verified installer, open until it has been started
+    std::uint32_t received = 0;
+    std::uint32_t announced = 0;
+    bool progressPosted = false;
+    bool leftReady = false;  // the dialog went with a verified installer untaken
+};
 
 namespace {
 
@@ -24,10 +59,21 @@ constexpr wchar_t kInstalling[] = L"설치중입니다..";
 // What the download thread needs; it owns its copy, so the dialog may end
 // while the thread finishes.
 struct DownloadJob {
-    HWND dialog;
+    std::shared_ptr<FileUpdateWindow::Run> run;
     UpdatePaths paths;
     std::string url;
+    DownloadLimits limits;
+    DWORD folderCleanupWaitMs;
 };
+
+// An installer's folder goes once the installer has ended and nothing it
+// started still runs from or in the folder; both waits end at waitMs.
+struct FolderCleanup {
+    UniqueHandle process;
+    std::string folder;
+    DWORD waitMs;
+};
+constexpr DWORD kFolderRetryMs = 1000;
 
 std::wstring WideFromAnsi(const std::string& text) {
     if (text.empty()) return std::wstring();
@@ -40,12 +86,91 @@ std::wstring WideFromAnsi(const std::string& text) {
     return wide;
 }
 
+bool RemoveRunFolder(const std::string& folder) {
+    return folder.empty() || Win32UpdateSystem(nullptr, ProgressSink(), false).RemoveFolder(folder);
+}
+
+void FolderCleanupThread(void* param) {
+    std::unique_ptr<FolderCleanup> cleanup(static_cast<FolderCleanup*>(param));
+    const DWORD start = GetTickCount();
+    // An installer still running past the bound keeps its folder.
+    if (cleanup->process.Valid() &&
+        WaitForSingleObject(cleanup->process.Get(), cleanup->waitMs) != WAIT_OBJECT_0) {
+        return;
+    }
+    while (!RemoveRunFolder(cleanup->folder) && GetTickCount() - start < cleanup->waitMs) {
+        Sleep(kFolderRetryMs);
+    }
+}
+
+// At once when nothing uses the folder any more, else by a thread of its own.
+void DisposeOfFolder(UniqueHandle process, const std::string& folder, DWORD waitMs) {
+    const bool ended = !process.Valid() || WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
+    if (ended && RemoveRunFolder(folder)) return;
+    auto* cleanup = new (std::nothrow) FolderCleanup{std::move(process), folder, waitMs};
+    if (cleanup && !StartModuleThread(FolderCleanupThread, cleanup)) delete cleanup;
+}
+
+void DownloadThread(void* param) {
+    std::unique_ptr<DownloadJob> job(static_cast<DownloadJob*>(param));
+    const std::shared_ptr<FileUpdateWindow::Run> run = job->run;
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Win32UpdateSystem system(
+        nullptr, [run](std::uint32_t got, std::uint32_t total) { run->Progress(got, total); },
+        false);
+    const InstallerFetch fetch = FetchInstaller(system, job->paths, job->url, job->limits);
+    const DWORD waitMs = job->folderCleanupWaitMs;
+    UniqueHandle held;
+    TrustOutcome trust = TrustOutcome::CannotReadFile;
+    if (fetch.outcome != FetchOutcome::Ok && !fetch.folder.empty()) {
+        DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs);
+    }
+    if (fetch.outcome == FetchOutcome::Ok) {
+        // Opened once and kept open from the check until the installer's
+        // process exists: the file that was checked is the file that runs.
+        // The check is slow, so it stays off the dialog's thread; a refused
+        // file is deleted at once.
+        held = OpenInstallerHeld(fetch.setupFile);
+        trust = VerifyHeldInstallerOrRemove(held, fetch.setupFile);
+        if (trust != TrustOutcome::Ok) DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs);
+    }
+    if (SUCCEEDED(init)) CoUninitialize();
+    const bool ready = fetch.outcome == FetchOutcome::Ok && trust == TrustOutcome::Ok;
+    {
+        CriticalSectionLock guard(run->lock);
+        run->fetch = fetch;
+        run->trust = trust;
+        if (run->state.FetchDone(ready)) {
+            run->held = std::move(held);
+            // The dialog's thread shows any message, runs the installer and
+            // sets the timer: timers belong to the thread that owns the window.
+            PostMessageW(run->dialog, WM_INSTALLER_DOWNLOADED, run->state.Token(), 0);
+            return;
+        }
+    }
+    // The dialog has gone: nobody will start the installer.
+    held.Reset();
+    if (ready) DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs);
+}
+
 }  // namespace
+
+UpdateSettings DefaultUpdateSettings() {
+    static_assert(TRV_INSTALLER_MAX_BYTES > 0, "TRV_INSTALLER_MAX_BYTES: a size in bytes");
+    return {TRV_UPDATE_HOST,
+            {kVersionStallMs, kVersionMaxBytes},
+            {kInstallerStallMs, static_cast<std::uint32_t>(TRV_INSTALLER_MAX_BYTES)},
+            60 * 60 * 1000};
+}
 
 int RunFileUpdateCheck() {
     FileUpdateWindow dialog;
     return static_cast<int>(dialog.DoModal(GetActiveWindow()));
 }
+
+FileUpdateWindow::FileUpdateWindow(UpdateSettings settings) : m_settings(std::move(settings)) {}
+
+FileUpdateWindow::~FileUpdateWindow() = default;
 
 INT_PTR FileUpdateWindow::DoModal(HWND parent) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
@@ -53,7 +178,7 @@ INT_PTR FileUpdateWindow::DoModal(HWND parent) {
     const HINSTANCE module = reinterpret_cast<HINSTANCE>(&__ImageBase);
     const INT_PTR code = DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_FILEUPDATE), parent,
                                          DialogProc, reinterpret_cast<LPARAM>(this));
-    m_installer.Reset();
+    DisposeOfRun();
     return code == 0 ? -1 : code;  // 0: a parent that is not a window
 }
 
@@ -81,7 +206,10 @@ INT_PTR CALLBACK FileUpdateWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wParam
         SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, self->OnInstallResult(wParam));
         return TRUE;
     case WM_INSTALLER_DOWNLOADED:
-        self->OnInstallerDownloaded(static_cast<int>(wParam));
+        self->OnInstallerDownloaded(wParam);
+        return TRUE;
+    case WM_INSTALLER_PROGRESS:
+        self->OnProgressNotice(wParam);
         return TRUE;
     case WM_COMMAND:
         // Esc and the close box arrive as IDCANCEL.
@@ -97,6 +225,11 @@ INT_PTR CALLBACK FileUpdateWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wParam
     case WM_DESTROY:
         KillTimer(hwnd, kDownloadTimer);
         KillTimer(hwnd, kResultTimer);
+        // From here on the download thread neither posts nor leaves work here.
+        if (self->m_run) {
+            CriticalSectionLock guard(self->m_run->lock);
+            self->m_run->leftReady = self->m_run->state.DialogGone();
+        }
         return FALSE;
     }
     return FALSE;
@@ -107,107 +240,148 @@ BOOL FileUpdateWindow::OnInitDialog() {
     m_ctlStatus = GetDlgItem(m_hWnd, IDC_STATUS);
     m_ctlProgress = GetDlgItem(m_hWnd, IDC_PROGRESS);
 
-    Win32UpdateSystem system(m_hWnd, nullptr);
+    // The fetch runs on a thread of its own while this one waits, bounded,
+    // still answering what other threads send it.
+    Win32UpdateSystem system(m_hWnd, ProgressSink(), true);
     MakeUpdatePaths(system, m_paths);
-    const CheckResult result =
-        RunVersionCheck(system, m_paths, UpdateUrl(TRV_UPDATE_HOST, kVersionFileUrlPath));
+    const CheckResult result = RunVersionCheck(
+        system, m_paths, UpdateUrl(m_settings.server, kVersionFileUrlPath), m_settings.version);
     if (result.outcome == CheckOutcome::End) {
         End(result.endCode);
-    } else {
-        SetTimer(m_hWnd, kDownloadTimer, kDownloadTimerMs, nullptr);
+        return TRUE;
     }
+    std::uint32_t token = static_cast<std::uint32_t>(system.RandomNumber());
+    m_run = std::make_shared<Run>(token != 0 ? token : 1, m_hWnd);
+    SetTimer(m_hWnd, kDownloadTimer, kDownloadTimerMs, nullptr);
     return TRUE;  // the default focus
 }
 
 LRESULT FileUpdateWindow::OnTimer(UINT_PTR id) {
+    if (!m_run || m_ending) return 0;
     if (id == kDownloadTimer) {
-        KillTimer(m_hWnd, kDownloadTimer);
-        SendMessageW(m_ctlProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-        SendMessageW(m_ctlProgress, PBM_SETPOS, 0, 0);
-        auto* job = new (std::nothrow)
-            DownloadJob{m_hWnd, m_paths, UpdateUrl(TRV_UPDATE_HOST, kSetupFileUrlPath)};
-        const uintptr_t thread =
-            job ? _beginthreadex(nullptr, 0, DownloadThreadProc, job, 0, nullptr) : 0;
-        if (thread == 0) {
-            delete job;
-            Fail();
-            return 0;
+        {
+            // Once per run: a second tick, or one posted by someone else, does nothing.
+            CriticalSectionLock guard(m_run->lock);
+            if (!m_run->state.BeginFetch()) return 0;
         }
-        // Nobody waits for the thread.
-        CloseHandle(reinterpret_cast<HANDLE>(thread));
+        KillTimer(m_hWnd, kDownloadTimer);
+        StartDownload();
     } else if (id == kResultTimer) {
+        {
+            CriticalSectionLock guard(m_run->lock);
+            if (!m_run->state.Polling()) return 0;
+        }
         PollResult();
     }
     return 0;
 }
 
-unsigned __stdcall FileUpdateWindow::DownloadThreadProc(void* param) {
-    DownloadJob* job = static_cast<DownloadJob*>(param);
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    bool ok;
-    {
-        Win32UpdateSystem system(nullptr, job->dialog);
-        ok = DownloadInstaller(system, job->paths, job->url);
-    }
-    // The installer came over plain HTTP: only a file signed by the service's
-    // own publisher may run. The check is slow, so it stays off the dialog's
-    // thread; a refused file is deleted at once.
-    const bool trusted =
-        ok && VerifyInstallerOrRemove(job->paths.setupFile) == TrustOutcome::Ok;
-    if (SUCCEEDED(init)) CoUninitialize();
-    // The dialog's thread shows any message, runs the installer and sets
-    // the timer: timers belong to the thread that owns the window.
-    PostMessageW(job->dialog, WM_INSTALLER_DOWNLOADED,
-                 !ok ? kInstallerFailed : trusted ? kInstallerReady : kInstallerUntrusted, 0);
-    delete job;
-    return 1;
-}
-
-void FileUpdateWindow::OnInstallerDownloaded(int outcome) {
-    if (m_ending) return;
-    if (outcome == kInstallerUntrusted) {
-        MessageBoxW(m_hWnd, kInstallerUntrustedMessage, kUpdateMessageTitle, MB_OK);
-        End(2);
-        return;
-    }
-    if (outcome != kInstallerReady) {
+void FileUpdateWindow::StartDownload() {
+    SendMessageW(m_ctlProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageW(m_ctlProgress, PBM_SETPOS, 0, 0);
+    auto* job = new (std::nothrow)
+        DownloadJob{m_run, m_paths, UpdateUrl(m_settings.server, kSetupFileUrlPath),
+                    m_settings.installer, m_settings.folderCleanupWaitMs};
+    if (!job || !StartModuleThread(DownloadThread, job)) {
+        delete job;
         Fail();
-        return;
     }
-    SetStatus(kInstalling);
-    RunInstaller();
 }
 
-void FileUpdateWindow::RunInstaller() {
+void FileUpdateWindow::OnProgressNotice(WPARAM token) {
+    if (!m_run || m_ending) return;
+    std::uint32_t got, total;
+    {
+        CriticalSectionLock guard(m_run->lock);
+        if (token != m_run->state.Token() || m_run->state.Current() != RunState::Phase::Fetching)
+            return;
+        got = m_run->received;
+        total = m_run->announced;
+        m_run->progressPosted = false;
+    }
+    const ProgressDisplay display = MakeProgressDisplay(got, total, [](std::uint32_t bytes) {
+        char buffer[256] = {};
+        StrFormatByteSizeA(bytes, buffer, sizeof buffer);
+        return std::string(buffer);
+    });
+    ShowProgress(m_hWnd, display.text, display.percent);
+}
+
+void FileUpdateWindow::OnInstallerDownloaded(WPARAM token) {
+    if (!m_run || m_ending) return;
+    RunState::Notice notice;
+    InstallerFetch fetch;
+    UniqueHandle held;
+    {
+        CriticalSectionLock guard(m_run->lock);
+        notice = m_run->state.TakeNotice(token);
+        fetch = m_run->fetch;
+        if (notice == RunState::Notice::StartInstaller) held = std::move(m_run->held);
+    }
+    switch (notice) {
+    case RunState::Notice::Ignore:
+        return;
+    case RunState::Notice::ShowFailure:
+        if (fetch.outcome == FetchOutcome::Ok) {
+            // Fetched whole, refused by the signature check.
+            MessageBoxW(m_hWnd, kInstallerUntrustedMessage, kUpdateMessageTitle, MB_OK);
+            End(2);
+        } else {
+            Fail();
+        }
+        return;
+    case RunState::Notice::StartInstaller:
+        SetStatus(kInstalling);
+        RunInstaller(fetch, std::move(held));
+        return;
+    }
+}
+
+void FileUpdateWindow::RunInstaller(const InstallerFetch& fetch, UniqueHandle held) {
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
     // Keep the process handle to tell when the installer has ended.
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     info.hwnd = m_hWnd;
-    info.lpFile = m_paths.setupFile.c_str();
+    info.lpFile = fetch.setupFile.c_str();
+    info.lpDirectory = fetch.folder.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExA(&info)) {
+    const bool started = ShellExecuteExA(&info) != FALSE;
+    // The process now exists (or never will): the file may be let go.
+    held.Reset();
+    {
+        CriticalSectionLock guard(m_run->lock);
+        m_run->state.InstallerStarted(started);
+    }
+    if (!started) {
+        DisposeOfFolder(UniqueHandle(), fetch.folder, m_settings.folderCleanupWaitMs);
         Fail();
         return;
     }
     m_installer.Reset(info.hProcess);
+    m_runFolder = fetch.folder;
     SetTimer(m_hWnd, kResultTimer, kResultTimerMs, nullptr);
 }
 
 void FileUpdateWindow::PollResult() {
-    Win32UpdateSystem system(m_hWnd, nullptr);
+    Win32UpdateSystem system(m_hWnd, ProgressSink(), false);
     std::string head;
     const ReadStatus status = system.ReadHead(m_paths.resultFile, kResultHeadMax, head);
+    // Without a process handle there is no telling: the user may close
+    // after the grace, and a late result still counts.
     const bool ended =
-        m_installer.Valid() && WaitForSingleObject(m_installer.Get(), 0) == WAIT_OBJECT_0;
+        !m_installer.Valid() || WaitForSingleObject(m_installer.Get(), 0) == WAIT_OBJECT_0;
     const InstallWatch::Step step = m_watch.Tick(status, head, ended);
     switch (step.action) {
     case InstallWatch::Action::Finish:
         KillTimer(m_hWnd, kResultTimer);
+        m_sendingResult = true;
         SendMessageW(m_hWnd, WM_INSTALL_RESULT, step.param, 0);
+        m_sendingResult = false;
         break;
     case InstallWatch::Action::InstallerGone:
-        SetStatus(kInstallerGoneStatus);
+        SetStatus(step.problem == InstallWatch::Problem::NoResult ? kInstallerGoneStatus
+                                                                  : kResultUnreadableStatus);
         break;
     case InstallWatch::Action::Wait:
         break;
@@ -215,6 +389,9 @@ void FileUpdateWindow::PollResult() {
 }
 
 LRESULT FileUpdateWindow::OnInstallResult(WPARAM wParam) {
+    // Only the result this dialog read itself ends it; the same message
+    // from anyone else would pass the gate without an install.
+    if (!m_sendingResult) return 0;
     End(EndCodeForInstallResult(wParam));
     return 0;
 }
@@ -226,7 +403,7 @@ void FileUpdateWindow::OnCancel() {
 }
 
 void FileUpdateWindow::Fail() {
-    Win32UpdateSystem(m_hWnd, nullptr).ShowMessage(UpdateMessage::DownloadFailed);
+    Win32UpdateSystem(m_hWnd, ProgressSink(), false).ShowMessage(UpdateMessage::DownloadFailed);
     End(2);
 }
 
@@ -238,6 +415,29 @@ void FileUpdateWindow::End(INT_PTR code) {
 void FileUpdateWindow::SetStatus(const wchar_t* text) {
     SetWindowTextW(m_ctlStatus, text);
     UpdateWindow(m_ctlStatus);
+}
+
+void FileUpdateWindow::DisposeOfRun() {
+    if (m_run) {
+        // A verified installer the dialog never took: close and remove it.
+        UniqueHandle held;
+        std::string folder;
+        {
+            CriticalSectionLock guard(m_run->lock);
+            if (m_run->state.DialogAlive()) m_run->leftReady = m_run->state.DialogGone();
+            if (m_run->leftReady) {
+                held = std::move(m_run->held);
+                folder = m_run->fetch.folder;
+                m_run->leftReady = false;
+            }
+        }
+        held.Reset();
+        if (!folder.empty()) DisposeOfFolder(UniqueHandle(), folder, m_settings.folderCleanupWaitMs);
+    }
+    if (m_runFolder.empty()) return;
+    // The installer may outlive the dialog, and what it started may outlive it.
+    DisposeOfFolder(std::move(m_installer), m_runFolder, m_settings.folderCleanupWaitMs);
+    m_runFolder.clear();
 }
 
 }  // namespace trv

@@ -116,24 +116,29 @@ const PinList& InstallerPins() {
     return pins;
 }
 
-TrustOutcome VerifyInstallerWithPins(const std::string& path, const PinList& pins) {
+UniqueHandle OpenInstallerHeld(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return UniqueHandle();
+    // Sharing read only: the verifier and the loader may read it, nobody
+    // may change, rename or delete it while this handle is open.
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Valid() && GetFileType(file.Get()) != FILE_TYPE_DISK) file.Reset();
+    return file;
+}
+
+TrustOutcome VerifyOpenInstaller(HANDLE file, const std::string& path, const PinList& pins) {
     SignatureFacts facts;
     if (pins.empty()) return DecideTrust(pins, facts);
 
-    // The verifier reads the very handle opened here; no one may change the
-    // file while it is checked.
+    // The verifier reads the very handle given; its name is only a label.
     const std::wstring widePath = WideFromAnsi(path);
-    UniqueHandle file(path.empty() || widePath.empty() || path.find('\0') != std::string::npos
-                          ? INVALID_HANDLE_VALUE
-                          : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    facts.fileReadable = file.Valid() && GetFileType(file.Get()) == FILE_TYPE_DISK;
+    facts.fileReadable = file && file != INVALID_HANDLE_VALUE && !widePath.empty();
     if (!facts.fileReadable) return DecideTrust(pins, facts);
 
     WINTRUST_FILE_INFO fileInfo = {};
     fileInfo.cbStruct = sizeof fileInfo;
     fileInfo.pcwszFilePath = widePath.c_str();
-    fileInfo.hFile = file.Get();
+    fileInfo.hFile = file;
 
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof data;
@@ -156,13 +161,22 @@ TrustOutcome VerifyInstallerWithPins(const std::string& path, const PinList& pin
     return DecideTrust(pins, facts);
 }
 
+TrustOutcome VerifyInstallerWithPins(const std::string& path, const PinList& pins) {
+    if (pins.empty()) return DecideTrust(pins, SignatureFacts{});
+    UniqueHandle file = OpenInstallerHeld(path);
+    return VerifyOpenInstaller(file.Get(), path, pins);
+}
+
 TrustOutcome VerifyInstaller(const std::string& path) {
     return VerifyInstallerWithPins(path, InstallerPins());
 }
 
-TrustOutcome VerifyInstallerOrRemove(const std::string& path) {
-    const TrustOutcome outcome = VerifyInstaller(path);
-    if (DecisionFor(outcome).removeFile && !path.empty()) DeleteFileA(path.c_str());
+TrustOutcome VerifyHeldInstallerOrRemove(UniqueHandle& file, const std::string& path) {
+    const TrustOutcome outcome = VerifyOpenInstaller(file.Get(), path, InstallerPins());
+    if (DecisionFor(outcome).removeFile) {
+        file.Reset();
+        if (!path.empty()) DeleteFileA(path.c_str());
+    }
     return outcome;
 }
 

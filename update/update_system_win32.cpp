@@ -1,10 +1,11 @@
 #include "update/update_system_win32.h"
 
+#include <bcrypt.h>
+
 #include <vector>
 
 #include "platform/win32/com_util.h"
 #include "platform/win32/win32_platform.h"
-#include "update/ccallback.h"
 
 namespace trv {
 
@@ -18,19 +19,89 @@ const wchar_t* UpdateMessageText(UpdateMessage message) {
     return L"";
 }
 
+namespace {
+
+bool NothingAt(const std::string& path) {
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// A DACL that lets only the current user change the folder and what is
+// created in it, and inherits nothing from the temporary folder. The
+// administrators and the system may read and run what is in it: an
+// installer elevated under another administrator's account must still load.
+class PrivateSecurity {
+public:
+    PrivateSecurity() {
+        HANDLE raw = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return;
+        UniqueHandle token(raw);
+        DWORD size = 0;
+        GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+        if (size == 0) return;
+        m_user.resize(size);
+        if (!GetTokenInformation(token.Get(), TokenUser, m_user.data(), size, &size)) return;
+        PSID user = reinterpret_cast<TOKEN_USER*>(m_user.data())->User.Sid;
+        if (!WellKnown(WinBuiltinAdministratorsSid, m_admins) ||
+            !WellKnown(WinLocalSystemSid, m_system))
+            return;
+        m_acl.resize(sizeof(ACL) + 3 * sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user) +
+                     m_admins.size() + m_system.size());
+        auto* acl = reinterpret_cast<PACL>(m_acl.data());
+        constexpr DWORD kInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+        constexpr DWORD kReadRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+        m_ok = InitializeAcl(acl, static_cast<DWORD>(m_acl.size()), ACL_REVISION) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, kInherit, FILE_ALL_ACCESS, user) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, kInherit, kReadRun, m_admins.data()) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, kInherit, kReadRun, m_system.data()) &&
+               InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+               SetSecurityDescriptorDacl(&m_descriptor, TRUE, acl, FALSE) &&
+               SetSecurityDescriptorControl(&m_descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+        m_attributes = {sizeof m_attributes, &m_descriptor, FALSE};
+    }
+    // nullptr where the system gives no such thing: the folder then gets the default.
+    SECURITY_ATTRIBUTES* Attributes() { return m_ok ? &m_attributes : nullptr; }
+
+private:
+    static bool WellKnown(WELL_KNOWN_SID_TYPE type, std::vector<BYTE>& sid) {
+        DWORD size = SECURITY_MAX_SID_SIZE;
+        sid.resize(size);
+        if (!CreateWellKnownSid(type, nullptr, sid.data(), &size)) return false;
+        sid.resize(size);
+        return true;
+    }
+
+    std::vector<BYTE> m_user;
+    std::vector<BYTE> m_admins;
+    std::vector<BYTE> m_system;
+    std::vector<BYTE> m_acl;
+    SECURITY_DESCRIPTOR m_descriptor{};
+    SECURITY_ATTRIBUTES m_attributes{};
+    bool m_ok = false;
+};
+
+}  // namespace
+
 std::string Win32UpdateSystem::ProgramFilesFolder() { return SystemProgramFilesFolder(); }
 
 bool Win32UpdateSystem::TempFolder(std::string& folder) { return SystemTempFolder(folder); }
 
-bool Win32UpdateSystem::DownloadFile(const std::string& url, const std::string& target) {
-    return DownloadUpdateFile(url, target, m_progressDialog);
+DownloadResult Win32UpdateSystem::DownloadFile(const std::string& url, const std::string& target,
+                                               const DownloadLimits& limits) {
+    return DownloadUpdateFile(url, target, limits, m_progress, m_pumpSent);
 }
 
 bool Win32UpdateSystem::FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void Win32UpdateSystem::RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
+bool Win32UpdateSystem::RemoveFile(const std::string& path) {
+    DeleteFileA(path.c_str());
+    // A file still open elsewhere may only be marked for deletion: it is
+    // gone only once nothing answers at its name.
+    return NothingAt(path);
+}
 
 ReadStatus Win32UpdateSystem::ReadHead(const std::string& path, std::size_t maxBytes,
                                        std::string& bytes) {
@@ -51,6 +122,8 @@ ReadStatus Win32UpdateSystem::ReadHead(const std::string& path, std::size_t maxB
         return GetLastError() == ERROR_FILE_NOT_FOUND ? ReadStatus::Missing
                                                       : ReadStatus::Unreadable;
     }
+    // Only a file: a device or pipe under that name could block the read.
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) return ReadStatus::Unreadable;
     std::vector<char> buffer(maxBytes);
     DWORD total = 0;
     while (total < maxBytes) {
@@ -64,6 +137,42 @@ ReadStatus Win32UpdateSystem::ReadHead(const std::string& path, std::size_t maxB
     }
     bytes.assign(buffer.data(), total);
     return ReadStatus::Ok;
+}
+
+bool Win32UpdateSystem::CreatePrivateFolder(const std::string& path) {
+    PrivateSecurity security;
+    // Fails when anything is there already: the folder is always new.
+    return CreateDirectoryA(path.c_str(), security.Attributes()) != FALSE;
+}
+
+bool Win32UpdateSystem::RemoveFolder(const std::string& path) {
+    std::string folder = path;
+    if (!folder.empty() && folder.back() != '\\') folder += '\\';
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                DeleteFileA((folder + found.cFileName).c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    return RemoveDirectoryA(folder.c_str()) != FALSE || NothingAt(folder);
+}
+
+std::uint64_t Win32UpdateSystem::RandomNumber() {
+    std::uint64_t value = 0;
+    if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&value), sizeof value,
+                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0) {
+        return value;
+    }
+    // Without the system's generator a name is only unlikely to be taken;
+    // the folder is still refused when it exists.
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<std::uint64_t>(counter.QuadPart) ^
+           (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^ GetTickCount();
 }
 
 void Win32UpdateSystem::ShowMessage(UpdateMessage message) {

@@ -19,6 +19,13 @@ if(trv_pins STREQUAL "" AND TRV_TEST_SIGNING)
                         "(openssl and osslsigncode installed?): ${trv_rig_error}")
   endif()
   message(STATUS "Installer pin: the test rig's publisher ${trv_pins}")
+  # And a TLS certificate for the stand-in update server, from the same root.
+  execute_process(
+    COMMAND ${CMAKE_SOURCE_DIR}/testbed/make-test-signing tls ${TRV_TRUST_RIG_DIR}
+    ERROR_VARIABLE trv_rig_error RESULT_VARIABLE trv_rig_result)
+  if(NOT trv_rig_result EQUAL 0)
+    message(FATAL_ERROR "TRV_TEST_SIGNING: the TLS certificates could not be made: ${trv_rig_error}")
+  endif()
   if(CMAKE_BUILD_TYPE STREQUAL "Release")
     message(WARNING "TRV_TEST_SIGNING pins a test key whose private key lies in the build tree: "
                     "never ship this build.")

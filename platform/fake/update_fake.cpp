@@ -10,25 +10,32 @@ bool FakeUpdateSystem::TempFolder(std::string& folder) {
     return true;
 }
 
-bool FakeUpdateSystem::DownloadFile(const std::string& url, const std::string& target) {
+DownloadResult FakeUpdateSystem::DownloadFile(const std::string& url, const std::string& target,
+                                              const DownloadLimits& limits) {
     calls.push_back("download " + url + " -> " + target);
+    limitsSeen.push_back(limits);
     auto it = server.find(url);
-    if (it == server.end() || it->second.fails) return false;
+    if (it == server.end()) return {DownloadOutcome::TransportFailed, 0};
+    if (it->second.outcome != DownloadOutcome::Ok) {
+        return {it->second.outcome, it->second.httpStatus};
+    }
     if (it->second.writes) {
         files[target] = it->second.body;
         unreadable.erase(target);
     }
-    return true;
+    return {DownloadOutcome::Ok, it->second.httpStatus};
 }
 
 bool FakeUpdateSystem::FileExists(const std::string& path) {
     return files.count(path) != 0 || unreadable.count(path) != 0;
 }
 
-void FakeUpdateSystem::RemoveFile(const std::string& path) {
+bool FakeUpdateSystem::RemoveFile(const std::string& path) {
     calls.push_back("remove " + path);
+    if (undeletable.count(path)) return false;
     files.erase(path);
     unreadable.erase(path);
+    return true;
 }
 
 ReadStatus FakeUpdateSystem::ReadHead(const std::string& path, std::size_t maxBytes,
@@ -40,6 +47,31 @@ ReadStatus FakeUpdateSystem::ReadHead(const std::string& path, std::size_t maxBy
     if (it == files.end()) return ReadStatus::Missing;
     bytes = it->second.substr(0, maxBytes);
     return ReadStatus::Ok;
+}
+
+bool FakeUpdateSystem::CreatePrivateFolder(const std::string& path) {
+    calls.push_back("mkdir " + path);
+    if (foldersRefused || !folders.insert(path).second) return false;
+    return true;
+}
+
+bool FakeUpdateSystem::RemoveFolder(const std::string& path) {
+    calls.push_back("rmdir " + path);
+    if (foldersStick) return false;
+    for (auto it = files.begin(); it != files.end();) {
+        const bool inside = it->first.compare(0, path.size(), path) == 0 &&
+                            it->first.find('\\', path.size()) == std::string::npos;
+        it = inside ? files.erase(it) : std::next(it);
+    }
+    folders.erase(path);
+    return true;
+}
+
+std::uint64_t FakeUpdateSystem::RandomNumber() {
+    if (randoms.empty()) return 0;
+    const std::uint64_t value = randoms.front();
+    randoms.pop_front();
+    return value;
 }
 
 void FakeUpdateSystem::ShowMessage(UpdateMessage message) {

@@ -152,6 +152,11 @@ public:
     explicit UniqueHandle(HANDLE h) : m_h(h) {}
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : m_h(other.Release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
     ~UniqueHandle() { Reset(); }
 
     HANDLE Get() const { return m_h; }
@@ -159,6 +164,11 @@ public:
     void Reset(HANDLE h = nullptr) {
         if (Valid()) CloseHandle(m_h);
         m_h = h;
+    }
+    HANDLE Release() {
+        HANDLE h = m_h;
+        m_h = nullptr;
+        return h;
     }
 
 private:

@@ -12,13 +12,14 @@ const std::string kVerUrl = "http://updates.test:8080/client/ver.ini";
 const std::string kSetupUrl = "http://updates.test:8080/client/setup.exe";
 const std::string kLocalVer = "C:\\Program Files\\TARVOSK\\ver.ini";
 const std::string kServerVer = "C:\\Temp\\_ver.ini";
+constexpr DownloadLimits kVersionLimits{30000, 1u << 20};
 
 class VersionCheckTest : public ::testing::Test {
 protected:
     CheckResult Run() {
         UpdatePaths paths;
         MakeUpdatePaths(sys, paths);
-        return RunVersionCheck(sys, paths, UpdateUrl(kHost, kVersionFileUrlPath));
+        return RunVersionCheck(sys, paths, UpdateUrl(kHost, kVersionFileUrlPath), kVersionLimits);
     }
     void Serve(const std::string& body) { sys.server[kVerUrl].body = body; }
     void Install(const std::string& body) { sys.files[kLocalVer] = body; }
@@ -34,7 +35,6 @@ TEST_F(VersionCheckTest, PathsAndUrlFollowTheInstallRule) {
     EXPECT_EQ(paths.installPath, "D:\\Apps\\TARVOSK\\");
     EXPECT_EQ(paths.localVerFile, "D:\\Apps\\TARVOSK\\ver.ini");
     EXPECT_EQ(paths.serverVerFile, "C:\\Users\\u\\Temp\\_ver.ini");
-    EXPECT_EQ(paths.setupFile, "C:\\Users\\u\\Temp\\setup.exe");
     EXPECT_EQ(paths.resultFile, "C:\\Users\\u\\Temp\\install_result");
     EXPECT_EQ(UpdateUrl(kHost, kVersionFileUrlPath), kVerUrl);
     EXPECT_EQ(UpdateUrl(kHost, kSetupFileUrlPath), kSetupUrl);
@@ -52,6 +52,36 @@ TEST_F(VersionCheckTest, EqualTextsEndWithOneWithoutMessages) {
     EXPECT_EQ(r.endCode, 1);
     EXPECT_TRUE(sys.messages.empty());
     EXPECT_EQ(sys.calls.front(), "download " + kVerUrl + " -> " + kServerVer);
+    ASSERT_EQ(sys.limitsSeen.size(), 1u);
+    EXPECT_EQ(sys.limitsSeen[0].stallMs, kVersionLimits.stallMs);
+    EXPECT_EQ(sys.limitsSeen[0].maxBytes, kVersionLimits.maxBytes);
+}
+
+TEST(UpdateUrls, APlainHostIsHttpAndASchemeIsKept) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"updates.test:8080", "http://updates.test:8080/client/ver.ini"},
+        {"http://updates.test", "http://updates.test/client/ver.ini"},
+        {"https://updates.test:8443", "https://updates.test:8443/client/ver.ini"},
+        {"HTTPS://updates.test/", "https://updates.test/client/ver.ini"},
+    };
+    for (const auto& [base, url] : cases) EXPECT_EQ(UpdateUrl(base, kVersionFileUrlPath), url) << base;
+}
+
+TEST(UpdateUrls, AFetchOverTlsIsNeverSentOnToAPlainAddress) {
+    struct Case {
+        const char* from;
+        const char* to;
+        bool allowed;
+    };
+    const Case cases[] = {
+        {"https://a.test/client/setup.exe", "https://b.test/setup.exe", true},
+        {"https://a.test/client/setup.exe", "http://a.test/client/setup.exe", false},
+        {"https://a.test/client/setup.exe", "HTTP://a.test/x", false},
+        {"https://a.test/client/setup.exe", "//evil.test/x", false},
+        {"http://a.test/client/setup.exe", "http://b.test/x", true},
+        {"http://a.test/client/setup.exe", "https://b.test/x", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(RedirectAllowed(c.from, c.to), c.allowed) << c.to;
 }
 
 TEST_F(VersionCheckTest, OnlyTheFirstHundredBytesUpToANulCount) {
@@ -118,7 +148,7 @@ TEST_F(VersionCheckTest, ServerDownWithoutEarlierCopyShowsBothMessagesInOrder) {
 }
 
 TEST_F(VersionCheckTest, FailedFetchLetsAnEarlierCopyDecideButNeverStartsTheUpdate) {
-    sys.server[kVerUrl].fails = true;
+    sys.server[kVerUrl].outcome = DownloadOutcome::TransportFailed;
     sys.files[kServerVer] = "1.0";
 
     Install("1.0");
@@ -170,24 +200,136 @@ TEST_F(VersionCheckTest, NoTemporaryFolderFailsWithoutFetching) {
     for (const auto& call : sys.calls) EXPECT_EQ(call.rfind("download", 0), std::string::npos);
 }
 
-TEST(InstallerDownload, ClearsOldInstallerAndResultBeforeFetching) {
+// Each run fetches into a new folder of its own; the previous result goes first.
+class InstallerFetchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(MakeUpdatePaths(sys, paths));
+        sys.server[kSetupUrl].body = "MZ new";
+    }
+    InstallerFetch Fetch() { return FetchInstaller(sys, paths, kSetupUrl, kInstallerLimits); }
+
+    static constexpr DownloadLimits kInstallerLimits{60000, 256u << 20};
+    const std::string kFolder = "C:\\Temp\\TRVSetup-00000000000000a1\\";
     FakeUpdateSystem sys;
     UpdatePaths paths;
-    ASSERT_TRUE(MakeUpdatePaths(sys, paths));
-    sys.files[paths.setupFile] = "old installer";
+};
+
+TEST_F(InstallerFetchTest, TheInstallerLandsInANewFolderOnlyAfterTheOldResultIsGone) {
     sys.files[paths.resultFile] = "0";
-    sys.server[kSetupUrl].fails = true;
-
-    EXPECT_FALSE(DownloadInstaller(sys, paths, kSetupUrl));
-    ASSERT_EQ(sys.calls.size(), 3u);
-    EXPECT_EQ(sys.calls[0], "remove C:\\Temp\\setup.exe");
-    EXPECT_EQ(sys.calls[1], "remove C:\\Temp\\install_result");
-    EXPECT_EQ(sys.calls[2], "download " + kSetupUrl + " -> C:\\Temp\\setup.exe");
+    sys.randoms = {0xa1};
+    const InstallerFetch fetch = Fetch();
+    ASSERT_EQ(fetch.outcome, FetchOutcome::Ok);
+    EXPECT_EQ(fetch.folder, kFolder);
+    EXPECT_EQ(fetch.setupFile, kFolder + "setup.exe");
+    EXPECT_EQ(sys.files[fetch.setupFile], "MZ new");
     EXPECT_FALSE(sys.FileExists(paths.resultFile));
+    const std::vector<std::string> expected = {
+        "remove C:\\Temp\\install_result",
+        "mkdir " + kFolder,
+        "download " + kSetupUrl + " -> " + kFolder + "setup.exe",
+    };
+    EXPECT_EQ(sys.calls, expected);
+    ASSERT_EQ(sys.limitsSeen.size(), 1u);
+    EXPECT_EQ(sys.limitsSeen[0].maxBytes, kInstallerLimits.maxBytes);
+}
 
-    sys.server[kSetupUrl] = {false, true, "MZ new"};
-    EXPECT_TRUE(DownloadInstaller(sys, paths, kSetupUrl));
-    EXPECT_EQ(sys.files[paths.setupFile], "MZ new");
+TEST_F(InstallerFetchTest, TakenNamesAreNeverReusedAndTwoRunsNeverShareAFolder) {
+    // Someone already made the first name (by chance or by guessing it).
+    sys.folders.insert("C:\\Temp\\TRVSetup-00000000000000a1\\");
+    sys.randoms = {0xa1, 0xb2, 0xb2, 0xc3};
+    const InstallerFetch first = Fetch();
+    const InstallerFetch second = Fetch();
+    ASSERT_EQ(first.outcome, FetchOutcome::Ok);
+    ASSERT_EQ(second.outcome, FetchOutcome::Ok);
+    EXPECT_EQ(first.folder, "C:\\Temp\\TRVSetup-00000000000000b2\\");
+    EXPECT_EQ(second.folder, "C:\\Temp\\TRVSetup-00000000000000c3\\");
+    EXPECT_EQ(RunFolderName(0x0123456789abcdefull), "TRVSetup-0123456789abcdef\\");
+}
+
+TEST_F(InstallerFetchTest, EachFailureIsReportedAndLeavesNoFolder) {
+    struct Case {
+        const char* name;
+        bool resultUndeletable;
+        bool foldersRefused;
+        DownloadOutcome download;
+        FetchOutcome expected;
+        bool fetched;
+    };
+    const Case cases[] = {
+        {"stale result cannot be deleted", true, false, DownloadOutcome::Ok,
+         FetchOutcome::StaleResult, false},
+        {"no folder can be made", false, true, DownloadOutcome::Ok, FetchOutcome::NoRunFolder,
+         false},
+        {"stalled", false, false, DownloadOutcome::Stalled, FetchOutcome::DownloadFailed, true},
+        {"too large", false, false, DownloadOutcome::TooLarge, FetchOutcome::DownloadFailed, true},
+        {"untrusted certificate", false, false, DownloadOutcome::TransportFailed,
+         FetchOutcome::DownloadFailed, true},
+    };
+    const std::string made = "C:\\Temp\\TRVSetup-0000000000000000\\";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeUpdateSystem fresh;
+        sys = fresh;
+        sys.files[paths.resultFile] = "0";
+        if (c.resultUndeletable) sys.undeletable.insert(paths.resultFile);
+        sys.foldersRefused = c.foldersRefused;
+        sys.server[kSetupUrl].outcome = c.download;
+        const InstallerFetch fetch = Fetch();
+        EXPECT_EQ(fetch.outcome, c.expected);
+        if (c.fetched) {
+            EXPECT_EQ(fetch.download.outcome, c.download);
+        }
+        EXPECT_TRUE(fetch.folder.empty());
+        EXPECT_TRUE(fetch.setupFile.empty());
+        EXPECT_TRUE(sys.folders.empty());
+        EXPECT_EQ(sys.limitsSeen.size(), c.fetched ? 1u : 0u);
+
+        // Another program keeps something in the folder: it is handed back
+        // to be removed later.
+        if (!c.fetched) continue;
+        sys.foldersStick = true;
+        const InstallerFetch stuck = Fetch();
+        EXPECT_EQ(stuck.outcome, FetchOutcome::DownloadFailed);
+        EXPECT_EQ(stuck.folder, made);
+        EXPECT_TRUE(stuck.setupFile.empty());
+    }
+}
+
+// The bounds on one fetch against a millisecond clock.
+TEST(TransferBounds, StallAndSizeCap) {
+    const DownloadLimits limits{1000, 5000};
+    struct Step {
+        std::uint32_t now;
+        std::uint32_t received;  // kNoCall: only the clock moves
+        std::uint32_t announced;
+        bool withinCap;
+        bool stalled;
+    };
+    constexpr std::uint32_t kNoCall = 0xFFFFFFFFu;
+    const std::uint32_t start = 0xFFFFFE00u;  // the clock wraps during the run
+    const Step steps[] = {
+        {start + 500, kNoCall, 0, true, false},
+        {start + 900, 0, 0, true, false},       // a status report: no byte yet
+        {start + 1000, kNoCall, 0, true, true},  // nothing for the whole bound
+        {start + 1200, 10, 0, true, false},     // a byte resets it, across the wrap
+        {start + 2100, 10, 0, true, false},     // the same count again is no byte
+        {start + 2200, kNoCall, 0, true, true},
+        {start + 2300, 5000, 0, true, false},   // exactly the cap is allowed
+        {start + 2400, 5001, 0, false, false},  // one byte more is not
+    };
+    TransferWatch watch(limits, start);
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.now - start);
+        if (s.received != kNoCall) {
+            EXPECT_EQ(watch.Progress(s.received, s.announced, s.now), s.withinCap);
+        }
+        EXPECT_EQ(watch.Stalled(s.now), s.stalled);
+    }
+    // A size announced beyond the cap fails before any byte.
+    TransferWatch announced(limits, 0);
+    EXPECT_FALSE(announced.Progress(0, 5001, 10));
+    EXPECT_TRUE(announced.Progress(0, 5000, 10));
 }
 
 std::string Bytes(std::uint32_t n) { return std::to_string(n) + " B"; }
@@ -238,6 +380,14 @@ TEST(InstallResult, FirstTwoBytesAsSignedDecimal) {
     EXPECT_EQ(ParseInstallResult(std::string("\0\0", 2)), 0);
 }
 
+TEST(InstallResult, AnEmptyFileOrALoneMinusIsNotWholeYet) {
+    const std::pair<std::string, bool> cases[] = {
+        {"", false}, {"-", false}, {"-1", true}, {"0", true}, {"7", true}, {"-x", true},
+        {std::string("\0", 1), true},
+    };
+    for (const auto& [head, whole] : cases) EXPECT_EQ(ResultComplete(head), whole) << head;
+}
+
 TEST(InstallResult, OnlyMinusOneEndsWithTwo) {
     EXPECT_EQ(InstallResultParam(-1), 0u);
     EXPECT_EQ(EndCodeForInstallResult(InstallResultParam(-1)), 2);
@@ -260,16 +410,42 @@ TEST(InstallWatchTicks, WaitsWithoutLimitWhileTheInstallerRuns) {
     EXPECT_EQ(step.param, 0u);
 }
 
-TEST(InstallWatchTicks, UnreadableResultIsTriedAgain) {
-    InstallWatch watch(1);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(watch.Tick(ReadStatus::Unreadable, "", true).action,
-                  InstallWatch::Action::Wait);
+TEST(InstallWatchTicks, ResultsNotWholeOrReadableWaitForTheGraceThenLetTheUserClose) {
+    struct Case {
+        ReadStatus status;
+        const char* head;
+        InstallWatch::Problem problem;
+    };
+    const Case cases[] = {
+        {ReadStatus::Missing, "", InstallWatch::Problem::NoResult},
+        {ReadStatus::Unreadable, "", InstallWatch::Problem::UnreadableResult},  // a folder, locked
+        {ReadStatus::Ok, "", InstallWatch::Problem::UnreadableResult},          // still empty
+        {ReadStatus::Ok, "-", InstallWatch::Problem::UnreadableResult},         // half written
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.head);
+        InstallWatch watch(3);
+        // However long the installer runs, an incomplete result never counts.
+        for (int i = 0; i < 50; ++i) {
+            EXPECT_EQ(watch.Tick(c.status, c.head, false).action, InstallWatch::Action::Wait);
+        }
+        EXPECT_EQ(watch.Tick(c.status, c.head, true).action, InstallWatch::Action::Wait);
+        EXPECT_EQ(watch.Tick(c.status, c.head, true).action, InstallWatch::Action::Wait);
+        EXPECT_FALSE(watch.Closable());
+        const InstallWatch::Step gone = watch.Tick(c.status, c.head, true);
+        EXPECT_EQ(gone.action, InstallWatch::Action::InstallerGone);
+        EXPECT_EQ(gone.problem, c.problem);
+        EXPECT_TRUE(watch.Closable());
     }
-    EXPECT_FALSE(watch.Closable());
-    const InstallWatch::Step step = watch.Tick(ReadStatus::Ok, "0", true);
+}
+
+TEST(InstallWatchTicks, AResultWrittenInTwoStepsCountsOnlyWhenWhole) {
+    InstallWatch watch(3);
+    EXPECT_EQ(watch.Tick(ReadStatus::Ok, "-", false).action, InstallWatch::Action::Wait);
+    EXPECT_EQ(watch.Tick(ReadStatus::Ok, "-", true).action, InstallWatch::Action::Wait);
+    const InstallWatch::Step step = watch.Tick(ReadStatus::Ok, "-1", true);
     EXPECT_EQ(step.action, InstallWatch::Action::Finish);
-    EXPECT_EQ(step.param, 1u);
+    EXPECT_EQ(EndCodeForInstallResult(step.param), 2);
 }
 
 TEST(InstallWatchTicks, EndedInstallerWithoutResultBecomesClosableAfterGrace) {
@@ -285,6 +461,58 @@ TEST(InstallWatchTicks, EndedInstallerWithoutResultBecomesClosableAfterGrace) {
     const InstallWatch::Step step = watch.Tick(ReadStatus::Ok, "0", true);
     EXPECT_EQ(step.action, InstallWatch::Action::Finish);
     EXPECT_EQ(step.param, 1u);
+}
+
+// The dialog acts on what its own run's thread filled in, in turn, once.
+TEST(RunStates, OnlyTheRunsOwnOutcomeInItsTurnMovesTheDialog) {
+    using Phase = RunState::Phase;
+    using Notice = RunState::Notice;
+    RunState run(0x5eed);
+    // Posted before the thread reported, or with another token: nothing.
+    EXPECT_EQ(run.TakeNotice(0x5eed), Notice::Ignore);
+    EXPECT_FALSE(run.Polling());
+    EXPECT_TRUE(run.BeginFetch());
+    EXPECT_FALSE(run.BeginFetch()) << "a second timer 1 starts no second download";
+    EXPECT_EQ(run.TakeNotice(0x5eed), Notice::Ignore);
+    EXPECT_TRUE(run.FetchDone(true));
+    EXPECT_EQ(run.TakeNotice(0x5eee), Notice::Ignore);
+    EXPECT_EQ(run.TakeNotice(0x1000000005eedull), Notice::Ignore);
+    EXPECT_FALSE(run.Polling()) << "timer 2 does nothing before the installer runs";
+    EXPECT_EQ(run.TakeNotice(0x5eed), Notice::StartInstaller);
+    EXPECT_EQ(run.TakeNotice(0x5eed), Notice::Ignore) << "the installer starts once";
+    run.InstallerStarted(true);
+    EXPECT_TRUE(run.Polling());
+    EXPECT_EQ(run.Current(), Phase::Installing);
+    EXPECT_FALSE(run.DialogGone());
+
+    RunState failed(7);
+    ASSERT_TRUE(failed.BeginFetch());
+    EXPECT_TRUE(failed.FetchDone(false));
+    EXPECT_EQ(failed.TakeNotice(7), Notice::ShowFailure);
+    EXPECT_EQ(failed.TakeNotice(7), Notice::Ignore);
+    failed.InstallerStarted(true);
+    EXPECT_FALSE(failed.Polling());
+}
+
+TEST(RunStates, ADialogThatHasGoneIsNeverToldAndItsInstallerIsDisposedOf) {
+    // Gone while the thread fetches: the thread learns it must clean up.
+    RunState fetching(1);
+    ASSERT_TRUE(fetching.BeginFetch());
+    EXPECT_FALSE(fetching.DialogGone());
+    EXPECT_FALSE(fetching.DialogAlive());
+    EXPECT_FALSE(fetching.FetchDone(true));
+    EXPECT_EQ(fetching.TakeNotice(1), RunState::Notice::Ignore);
+
+    // Gone with a verified installer left untaken: the dialog disposes of it.
+    RunState ready(2);
+    ASSERT_TRUE(ready.BeginFetch());
+    ASSERT_TRUE(ready.FetchDone(true));
+    EXPECT_TRUE(ready.DialogGone());
+    EXPECT_EQ(ready.TakeNotice(2), RunState::Notice::Ignore);
+
+    RunState armed(3);
+    EXPECT_FALSE(armed.DialogGone());
+    EXPECT_FALSE(armed.BeginFetch());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -55,6 +56,11 @@ protected:
     }
     static bool Exists(const std::string& path) {
         return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    // As the download thread checks it: held open, refused files removed.
+    static TrustOutcome CheckHeld(const std::string& path) {
+        UniqueHandle held = OpenInstallerHeld(path);
+        return VerifyHeldInstallerOrRemove(held, path);
     }
 
     std::string work;
@@ -198,14 +204,44 @@ TEST_F(InstallerTrust, ARefusedDownloadIsDeletedAndAnAcceptedOneKept) {
                             "no-codesign-eku.exe", "other-publisher.exe"}) {
         const std::string setup = Downloaded(bad);
         ASSERT_TRUE(Exists(setup));
-        const TrustOutcome outcome = VerifyInstallerOrRemove(setup);
+        const TrustOutcome outcome = CheckHeld(setup);
         EXPECT_NE(outcome, TrustOutcome::Ok) << bad;
         EXPECT_FALSE(Exists(setup)) << bad << " was refused (" << TrustOutcomeName(outcome)
                                     << ") but not deleted";
     }
     const std::string good = Downloaded("signed-ok.exe");
-    EXPECT_TRUE(Outcome(TrustOutcome::Ok, VerifyInstallerOrRemove(good)));
+    EXPECT_TRUE(Outcome(TrustOutcome::Ok, CheckHeld(good)));
     EXPECT_EQ(ReadFileBytes(good), ReadFileBytes(RigFile("signed-ok.exe")));
+}
+
+// Between its check and its start the installer is held: another program
+// can neither change, replace, rename nor delete it. Once let go, it can.
+TEST_F(InstallerTrust, AHeldInstallerCannotBeSwappedUntilItIsLetGo) {
+    const std::string path = Downloaded("signed-ok.exe");
+    const std::string evil = Downloaded("unsigned.exe", "evil.exe");
+    const std::string aside = work + "aside.exe";
+    const std::pair<const char*, std::function<bool()>> attacks[] = {
+        {"overwrite", [&] { return CopyFileA(evil.c_str(), path.c_str(), FALSE) != FALSE; }},
+        {"open for writing",
+         [&] {
+             UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                                                     FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+             return h.Valid();
+         }},
+        {"replace by rename",
+         [&] { return MoveFileExA(evil.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE; }},
+        {"rename away", [&] { return MoveFileExA(path.c_str(), aside.c_str(), 0) != FALSE; }},
+        {"delete", [&] { return DeleteFileA(path.c_str()) != FALSE; }},
+    };
+    UniqueHandle held = OpenInstallerHeld(path);
+    ASSERT_TRUE(held.Valid());
+    EXPECT_TRUE(Outcome(TrustOutcome::Ok, VerifyHeldInstallerOrRemove(held, path)));
+    ASSERT_TRUE(held.Valid()) << "an accepted installer stays held";
+    for (const auto& [name, attack] : attacks) EXPECT_FALSE(attack()) << name;
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(RigFile("signed-ok.exe")));
+    held.Reset();
+    EXPECT_TRUE(attacks[0].second()) << "let go, the file is an ordinary file again";
 }
 
 TEST_F(InstallerTrust, AKoreanPathInTheAnsiCodePage) {
@@ -216,7 +252,7 @@ TEST_F(InstallerTrust, AKoreanPathInTheAnsiCodePage) {
     ASSERT_TRUE(CopyFileA(RigFile("signed-ok.exe").c_str(), path.c_str(), FALSE));
     EXPECT_TRUE(Outcome(TrustOutcome::Ok, VerifyInstaller(path)));
     ASSERT_TRUE(CopyFileA(RigFile("tampered.exe").c_str(), path.c_str(), FALSE));
-    EXPECT_TRUE(Outcome(TrustOutcome::Tampered, VerifyInstallerOrRemove(path)));
+    EXPECT_TRUE(Outcome(TrustOutcome::Tampered, CheckHeld(path)));
     EXPECT_FALSE(Exists(path));
 }
 

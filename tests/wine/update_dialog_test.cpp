@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "control/webbbs.h"
+#include "platform/win32/module_hold.h"
 #include "platform/win32/win32_platform.h"
 #include "resources/resource.h"
 #include "support/wine_support.h"
@@ -99,6 +100,29 @@ LRESULT CALLBACK RecordHook(int code, WPARAM wParam, LPARAM lParam) {
             } else if (id == IDC_PROGRESS && m->message == PBM_SETRANGE) {
                 g_shown.rangeHigh = HIWORD(m->lParam);
             }
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Runs on the dialog's thread as it takes each posted message: ends a hung
+// dialog for the test's guard, and lets a test act at the very moment the
+// dialog is about to handle its download thread's report.
+std::atomic<bool> g_abortDialog{false};
+std::function<void()> g_beforeWorkerReport;  // set only while no dialog runs
+
+LRESULT CALLBACK PostedHook(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG* m = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        HWND dialog;
+        {
+            std::lock_guard<std::mutex> g(g_shown.lock);
+            dialog = g_shown.dialog;
+        }
+        if (dialog && m->hwnd == dialog) {
+            if (g_abortDialog.exchange(false)) EndDialog(dialog, -2);
+            if (g_beforeWorkerReport && m->message >= WM_APP && m->message <= 0xBFFF)
+                g_beforeWorkerReport();
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -204,7 +228,8 @@ private:
             if (GetTickCount() - start > m_limitMs && !m_timedOut) {
                 // A hung dialog must fail the test, not the whole run.
                 m_timedOut = true;
-                if (dialog) PostMessageW(dialog, WM_INSTALL_RESULT, 0, 0);
+                g_abortDialog = true;
+                if (dialog) PostMessageW(dialog, WM_NULL, 0, 0);
             }
             Sleep(30);
         }
@@ -270,12 +295,28 @@ protected:
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         s_hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordHook, nullptr, GetCurrentThreadId());
         ASSERT_NE(s_hook, nullptr);
+        s_postedHook = SetWindowsHookExW(WH_GETMESSAGE, PostedHook, nullptr, GetCurrentThreadId());
+        ASSERT_NE(s_postedHook, nullptr);
+        // Run folders an earlier, interrupted test run may have left.
+        const std::string temp = BuildDir() + "\\update-temp\\";
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((temp + "TRVSetup-*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string folder = temp + found.cFileName + "\\";
+                for (const char* name : {"setup.exe", "setup.exe.download", "setup.exe.old"})
+                    DeleteFileA((folder + name).c_str());
+                RemoveDirectoryA(folder.c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
     }
     static void TearDownTestSuite() {
         CloseAllClients();
         RemoveInstalledClients();
         DeleteFileA((InstallDir() + "ver.ini").c_str());
         UnhookWindowsHookEx(s_hook);
+        UnhookWindowsHookEx(s_postedHook);
         CoUninitialize();
     }
 
@@ -285,9 +326,11 @@ protected:
         ASSERT_TRUE(MakeFolder(temp));
         SetEnv("TMP", temp.c_str());
         SetEnv("TEMP", temp.c_str());
-        for (const char* name : {"_ver.ini", "setup.exe", "install_result", "trv_setup.log"})
+        ASSERT_TRUE(ClearResult()) << "install_result still held by an earlier test's helper";
+        for (const char* name : {"_ver.ini", "setup.exe", "trv_setup.log"})
             DeleteFileA((temp + name).c_str());
-        for (const char* v : {"TRV_SETUP_RESULT", "TRV_SETUP_DELAY_MS", "TRV_SETUP_LINGER_MS"})
+        for (const char* v : {"TRV_SETUP_RESULT", "TRV_SETUP_DELAY_MS", "TRV_SETUP_LINGER_MS",
+                              "TRV_SETUP_RESULT_STEP_MS", "TRV_SETUP_HOLD_MS"})
             SetEnv(v, nullptr);
         const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
         log = temp + info->name() + ".log";
@@ -301,8 +344,49 @@ protected:
         SwitchServer("");
         DeleteFileA((ServerDir() + "requests.log").c_str());
         g_shown.Clear();
+        const std::vector<std::string> folders = RunFolders();
+        foldersBefore = std::set<std::string>(folders.begin(), folders.end());
     }
     void TearDown() override { CloseAllClients(); }
+
+    // install_result in whatever form a test left it: a read-only file, a
+    // folder, a file a helper still holds (for a bounded while).
+    bool ClearResult() {
+        const std::string result = temp + "install_result";
+        return WaitUntil(
+            [&] {
+                SetFileAttributesA(result.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(result.c_str());
+                RemoveDirectoryA(result.c_str());
+                return GetFileAttributesA(result.c_str()) == INVALID_FILE_ATTRIBUTES;
+            },
+            15000, 200);
+    }
+
+    // The folders runs fetched their installers into that are still there.
+    std::vector<std::string> RunFolders() {
+        std::vector<std::string> out;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((temp + "TRVSetup-*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return out;
+        do {
+            out.push_back(temp + found.cFileName + "\\");
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        return out;
+    }
+    // Every run removes its folder once its installer (and whatever it
+    // started there) has ended; folders of earlier tests' installers that
+    // still run do not count.
+    bool NoRunFolderLeft() {
+        return WaitUntil(
+            [&] {
+                for (const std::string& folder : RunFolders())
+                    if (!foldersBefore.count(folder)) return false;
+                return true;
+            },
+            30000, 100);
+    }
 
     void InstallVersion(const std::string& text) {
         ASSERT_TRUE(MakeFolder(InstallDir()));
@@ -311,8 +395,13 @@ protected:
 
     // Runs the check as CheckClientReady does, with a user at the screen.
     int RunCheck(User::Step step = nullptr) {
+        return RunCheckWith(DefaultUpdateSettings(), std::move(step));
+    }
+    // The same against another server or with other bounds.
+    int RunCheckWith(const UpdateSettings& settings, User::Step step = nullptr) {
         User user(std::move(step));
-        const int code = RunFileUpdateCheck();
+        FileUpdateWindow dialog(settings);
+        const int code = static_cast<int>(dialog.DoModal(GetActiveWindow()));
         Sleep(200);  // a box still opening would otherwise be missed
         user.Stop();
         boxes = user.Boxes();
@@ -329,13 +418,25 @@ protected:
         return out;
     }
 
+    // Short bounds, so stalls end within the test's time.
+    static UpdateSettings ShortBounds() {
+        UpdateSettings settings = DefaultUpdateSettings();
+        settings.version.stallMs = 2000;
+        settings.installer.stallMs = 3000;
+        settings.installer.maxBytes = 1u << 20;
+        return settings;
+    }
+
     static constexpr char kServed[] = "TARVOSK client 2.4.1\r\n";
     static HHOOK s_hook;
+    static HHOOK s_postedHook;
     std::string temp;
     std::string log;
+    std::set<std::string> foldersBefore;
     std::vector<std::wstring> boxes;
 };
 HHOOK UpdateDialogTest::s_hook = nullptr;
+HHOOK UpdateDialogTest::s_postedHook = nullptr;
 constexpr char UpdateDialogTest::kServed[];
 
 // ---------------------------------------------------------------------------
@@ -437,6 +538,16 @@ TEST_F(UpdateDialogTest, FreshInstallShowsProgressThenInstallsAndEndsWithOne) {
     EXPECT_EQ(last, 100);
     EXPECT_EQ(ReadFileBytes(temp + "install_result"), "0");
     EXPECT_EQ(ReadFileBytes(InstallDir() + "ver.ini"), kServed);
+
+    // It ran from a new folder of its own under the temporary folder, as
+    // its current folder, and that folder is gone now that it has ended.
+    const std::string setupLog = ReadFileBytes(temp + "trv_setup.log");
+    const std::size_t at = setupLog.find("folder " + temp + "TRVSetup-");
+    ASSERT_NE(at, std::string::npos) << setupLog;
+    const std::string folder = setupLog.substr(7 + at, setupLog.find('\r', at) - at - 7);
+    EXPECT_EQ(folder.size(), temp.size() + 9 + 16) << folder;
+    EXPECT_NE(setupLog.find("program " + folder + "\\setup.exe"), std::string::npos) << setupLog;
+    EXPECT_TRUE(NoRunFolderLeft());
 }
 
 // A small file served in known pieces: byte counts below 1 KB show exactly,
@@ -540,7 +651,7 @@ TEST_F(UpdateDialogTest, InstallerNotFoundIsAFailedDownloadAndNothingIsRun) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], kDownloadFailed);
     EXPECT_EQ(Requests(), "/client/ver.ini 200\n/client/setup.exe 404\n");
-    EXPECT_EQ(GetFileAttributesA((temp + "setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(NoRunFolderLeft());
     EXPECT_FALSE(InstallerRan());
     EXPECT_EQ(GetFileAttributesA((InstallDir() + "ver.ini").c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -556,7 +667,7 @@ TEST_F(UpdateDialogTest, InstallerCutShortAfterProgressIsAFailedDownload) {
     EXPECT_GT(highest, 20) << "progress was shown before the failure";
     EXPECT_LT(highest, 100);
     EXPECT_FALSE(InstallerRan());
-    EXPECT_EQ(GetFileAttributesA((temp + "setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(NoRunFolderLeft());
 }
 
 // Every installer the publisher pin and the trusted chain do not vouch for is
@@ -575,7 +686,7 @@ TEST_F(UpdateDialogTest, InstallerWithoutTheServiceSignatureIsRefusedAndDeleted)
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0], kInstallerUntrustedMessage);
         EXPECT_FALSE(InstallerRan());
-        EXPECT_EQ(GetFileAttributesA((temp + "setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(NoRunFolderLeft());
         EXPECT_EQ(GetFileAttributesA((InstallDir() + "ver.ini").c_str()), INVALID_FILE_ATTRIBUTES);
     }
 }
@@ -588,9 +699,10 @@ TEST_F(UpdateDialogTest, InstallerReportingMinusOneEndsWithTwo) {
     EXPECT_EQ(ReadFileBytes(temp + "install_result"), "-1");
 }
 
-// The installer ends without a result. Closing does nothing until the user
-// has been told; then `close` ends the dialog with 2.
-void CloseAfterInstallerGone(const std::function<void(HWND)>& close, int& code,
+// The installer ends without a whole result. Closing does nothing until the
+// user has been told (`status`); then `close` ends the dialog with 2.
+void CloseAfterInstallerGone(const std::wstring& goneStatus,
+                             const std::function<void(HWND)>& close, int& code,
                              bool& stillOpenAfterEarlyEsc, int& attempts) {
     std::atomic<int> tries{0};
     std::atomic<bool> stillOpen{false};
@@ -606,7 +718,7 @@ void CloseAfterInstallerGone(const std::function<void(HWND)>& close, int& code,
             ++tries;
             Sleep(500);
             stillOpen = IsWindow(dialog) && IsWindowVisible(dialog);
-        } else if (status == kInstallerGoneStatus && tries == 1) {
+        } else if (status == goneStatus && tries == 1) {
             close(dialog);
             ++tries;
         }
@@ -619,28 +731,101 @@ void CloseAfterInstallerGone(const std::function<void(HWND)>& close, int& code,
     attempts = tries;
 }
 
-TEST_F(UpdateDialogTest, InstallerEndingWithoutResultLetsTheUserCloseWithTwo) {
-    SetEnv("TRV_SETUP_RESULT", "none");
-    const std::pair<const char*, std::function<void(HWND)>> closers[] = {
-        {"Esc", [](HWND d) { PostMessageW(d, WM_KEYDOWN, VK_ESCAPE, 0); }},
-        {"close box", [](HWND d) { PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+// No result, a result that is a folder, one locked by a helper the installer
+// left running: after the grace the user is told and may close with 2.
+TEST_F(UpdateDialogTest, InstallerEndingWithoutAReadableResultLetsTheUserCloseWithTwo) {
+    const auto esc = [](HWND d) { PostMessageW(d, WM_KEYDOWN, VK_ESCAPE, 0); };
+    const auto closeBox = [](HWND d) { PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0); };
+    struct Case {
+        const char* result;
+        const wchar_t* status;
+        std::function<void(HWND)> close;
     };
-    for (const auto& [name, close] : closers) {
-        SCOPED_TRACE(name);
+    const Case cases[] = {
+        {"none", kInstallerGoneStatus, esc},
+        {"none", kInstallerGoneStatus, closeBox},
+        {"folder", kResultUnreadableStatus, esc},
+        {"locked", kResultUnreadableStatus, closeBox},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        ASSERT_TRUE(ClearResult());
+        SetEnv("TRV_SETUP_RESULT", c.result);
+        SetEnv("TRV_SETUP_HOLD_MS", "5000");
         g_shown.Clear();
         // The stand-in installs even when it leaves no result.
         DeleteFileA((InstallDir() + "ver.ini").c_str());
         DeleteFileA((temp + "trv_setup.log").c_str());
         int code = 0, attempts = 0;
         bool stillOpen = false;
-        CloseAfterInstallerGone(close, code, stillOpen, attempts);
+        CloseAfterInstallerGone(c.status, c.close, code, stillOpen, attempts);
         EXPECT_EQ(code, 2);
         EXPECT_TRUE(stillOpen) << "closing before the user was told did nothing";
         EXPECT_EQ(attempts, 2);
         EXPECT_TRUE(InstallerRan());
-        EXPECT_EQ(GetFileAttributesA((temp + "install_result").c_str()), INVALID_FILE_ATTRIBUTES);
         ASSERT_FALSE(g_shown.statuses.empty());
-        EXPECT_EQ(g_shown.statuses.back(), kInstallerGoneStatus);
+        EXPECT_EQ(g_shown.statuses.back(), c.status);
+        // Also once the helper the "locked" installer left in its folder has gone.
+        EXPECT_TRUE(NoRunFolderLeft());
+    }
+}
+
+// Written as "-" and then "-1" (or as an empty file and then "0"): only the
+// whole text counts, however many ticks see the part.
+TEST_F(UpdateDialogTest, AResultWrittenInTwoStepsCountsOnlyWhenWhole) {
+    SetEnv("TRV_SETUP_RESULT_STEP_MS", "2500");
+    const std::pair<const char*, int> cases[] = {{"-1", 2}, {"0", 1}};
+    for (const auto& [result, expected] : cases) {
+        SCOPED_TRACE(result);
+        ASSERT_TRUE(ClearResult());
+        DeleteFileA((InstallDir() + "ver.ini").c_str());
+        DeleteFileA((temp + "trv_setup.log").c_str());
+        SetEnv("TRV_SETUP_RESULT", result);
+        g_shown.Clear();
+        EXPECT_EQ(RunCheck(), expected);
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_EQ(ReadFileBytes(temp + "install_result"), result);
+        EXPECT_NE(ReadFileBytes(temp + "trv_setup.log").find("result part"), std::string::npos);
+    }
+}
+
+// Another program keeps an old result in place: it would be read as this
+// run's, so the run fails before anything is fetched.
+TEST_F(UpdateDialogTest, AStaleResultThatCannotBeDeletedFailsTheRun) {
+    const std::string result = temp + "install_result";
+    struct Case {
+        const char* name;
+        std::function<HANDLE()> plant;  // returns a handle to hold, or nullptr
+    };
+    const Case cases[] = {
+        {"held open without delete sharing",
+         [&] {
+             WriteFileBytes(result, "0");
+             return CreateFileA(result.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+         }},
+        {"a folder", [&] { return CreateDirectoryA(result.c_str(), nullptr) ? nullptr : INVALID_HANDLE_VALUE; }},
+        {"read-only",
+         [&] {
+             WriteFileBytes(result, "0");
+             return SetFileAttributesA(result.c_str(), FILE_ATTRIBUTE_READONLY) ? nullptr
+                                                                                : INVALID_HANDLE_VALUE;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(ClearResult());
+        DeleteFileA((ServerDir() + "requests.log").c_str());
+        g_shown.Clear();
+        HANDLE held = c.plant();
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(RunCheck(), 2);
+        if (held) CloseHandle(held);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0], kDownloadFailed);
+        EXPECT_EQ(Requests(), "/client/ver.ini 200\n") << "the installer was never fetched";
+        EXPECT_FALSE(InstallerRan());
+        EXPECT_TRUE(NoRunFolderLeft());
     }
 }
 
@@ -679,13 +864,171 @@ TEST_F(UpdateDialogTest, EscAndCloseBoxDoNothingWhileTheInstallerRuns) {
 }
 
 TEST_F(UpdateDialogTest, ResultWrittenWhileTheInstallerStillRunsEndsAtTheNextTick) {
-    SetEnv("TRV_SETUP_LINGER_MS", "20000");
+    SetEnv("TRV_SETUP_LINGER_MS", "10000");
     const DWORD start = GetTickCount();
     EXPECT_EQ(RunCheck(), 1);
     EXPECT_LT(GetTickCount() - start, 15000u);
     const std::string setupLog = ReadFileBytes(temp + "trv_setup.log");
     EXPECT_NE(setupLog.find("result 0"), std::string::npos);
     EXPECT_EQ(setupLog.find("end"), std::string::npos) << "the installer was not waited for";
+    ASSERT_EQ(RunFolders().size(), foldersBefore.size() + 1) << "it still runs from its folder";
+    EXPECT_TRUE(NoRunFolderLeft()) << "its folder goes once it has ended";
+}
+
+// ---------------------------------------------------------------------------
+// Hostile programs and networks
+
+// Another program of the user replaces every complete setup.exe it can find
+// under the temporary folder with its own program, all through the run and
+// once more at the moment the dialog takes its download thread's report.
+// Whatever it manages, its program never starts: the run installs the
+// checked file or refuses the swapped one.
+TEST_F(UpdateDialogTest, AnInstallerSwappedAfterItsCheckNeverStarts) {
+    const std::string evil = temp + "evil.exe";  // logs as TARVOSKUp.exe if it ever runs
+    ASSERT_TRUE(CopyFileA((BuildDir() + "\\testbed\\TARVOSKUp.exe").c_str(), evil.c_str(), FALSE));
+    const std::string served = ReadFileBytes(ServerDir() + "client\\setup.exe");
+    std::atomic<int> attempts{0};
+    std::mutex attackLock;
+    const auto attack = [&] {
+        std::lock_guard<std::mutex> g(attackLock);
+        for (const std::string& folder : RunFolders()) {
+            const std::string target = folder + "setup.exe";
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            if (!GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data) ||
+                data.nFileSizeLow != served.size())
+                continue;
+            ++attempts;
+            CopyFileA(evil.c_str(), target.c_str(), FALSE);
+            if (MoveFileExA(target.c_str(), (target + ".old").c_str(), MOVEFILE_REPLACE_EXISTING))
+                CopyFileA(evil.c_str(), target.c_str(), FALSE);
+        }
+    };
+    std::atomic<bool> stop{false};
+    std::thread hammer([&] {
+        while (!stop) attack();
+    });
+    g_beforeWorkerReport = attack;
+    const int code = RunCheck();
+    g_beforeWorkerReport = nullptr;
+    stop = true;
+    hammer.join();
+
+    EXPECT_GT(attempts, 0) << "the swap was never tried on a complete installer";
+    EXPECT_TRUE(Events("TARVOSKUp.exe", "start").empty()) << "the swapped program ran";
+    if (code == 1) {
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_TRUE(InstallerRan());
+    } else {
+        EXPECT_EQ(code, 2);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0], kInstallerUntrustedMessage);
+        EXPECT_FALSE(InstallerRan());
+    }
+    EXPECT_TRUE(NoRunFolderLeft());
+}
+
+// The installer's body stops halfway and the connection stays open. While
+// the dialog waits, another program posts it everything that could move it
+// on; nothing does. The stall bound then ends the run like any failed
+// download, and the module stays loaded exactly as long as the thread runs.
+TEST_F(UpdateDialogTest, AStalledInstallerFailsAndMessagesFromOtherProgramsDoNothing) {
+    SwitchServer("chunk=4096\nstall_after=40000\n");
+    ASSERT_TRUE(WriteFileBytes(temp + "install_result", "0"));  // planted for a false timer 2
+    struct Posted {
+        UINT message;
+        WPARAM wParam;
+    };
+    const Posted posted[] = {
+        {WM_INSTALL_RESULT, 1}, {WM_INSTALL_RESULT, 0},   {WM_INSTALLER_DOWNLOADED, 0},
+        {WM_INSTALLER_DOWNLOADED, 1}, {WM_INSTALLER_DOWNLOADED, 2}, {WM_INSTALLER_PROGRESS, 0},
+        {WM_TIMER, kDownloadTimer}, {WM_TIMER, kResultTimer}, {WM_COMMAND, IDCANCEL},
+        {WM_CLOSE, 0},
+    };
+    std::atomic<bool> sent{false}, survived{false};
+    std::atomic<LONG> holdsWhileStalled{0};
+    const int code = RunCheckWith(ShortBounds(), [&](HWND dialog) {
+        int position = 0;
+        {
+            std::lock_guard<std::mutex> g(g_shown.lock);
+            if (!g_shown.positions.empty()) position = g_shown.positions.back();
+        }
+        if (sent || position == 0) return;  // not yet into the body
+        sent = true;
+        holdsWhileStalled = ModuleHoldCount();
+        for (const Posted& p : posted) PostMessageW(dialog, p.message, p.wParam, 0);
+        Sleep(800);
+        survived = IsWindow(dialog) && IsWindowVisible(dialog);
+    });
+    EXPECT_TRUE(sent);
+    EXPECT_TRUE(survived) << "a posted message ended the dialog";
+    EXPECT_EQ(code, 2);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], kDownloadFailed);
+    EXPECT_EQ(Requests(), "/client/ver.ini 200\n/client/setup.exe 200\n")
+        << "a posted timer 1 started no second download";
+    EXPECT_FALSE(InstallerRan());
+    EXPECT_TRUE(NoRunFolderLeft());
+    EXPECT_GE(holdsWhileStalled, 1) << "the download thread holds the module";
+    EXPECT_TRUE(WaitUntil([] { return ModuleHoldCount() == 0; }, 15000))
+        << "the download thread still holds the module after the run";
+}
+
+// A server that accepts and never answers the version file: the same two
+// messages as a server that is down, and the dialog is never shown.
+TEST_F(UpdateDialogTest, AVersionFileThatNeverComesEndsLikeAServerThatIsDown) {
+    InstallVersion(kServed);
+    SwitchServer("hang=ver.ini\n");
+    EXPECT_EQ(RunCheckWith(ShortBounds()), 2);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], kDownloadFailed);
+    EXPECT_EQ(boxes[1], kServerVersion);
+    EXPECT_FALSE(g_shown.visible);
+    EXPECT_EQ(Requests(), "/client/ver.ini hang\n");
+}
+
+// An installer that never starts, never ends or is announced beyond the cap.
+TEST_F(UpdateDialogTest, AnInstallerThatNeverComesOrIsTooLargeFailsTheDownload) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"no answer at all", "hang=setup.exe\n"},
+        {"endless, no size given", "oversize=8000000\nno_length=1\nchunk=65536\n"},
+        {"announced beyond the cap", "oversize=8000000\n"},
+    };
+    for (const auto& [name, server] : cases) {
+        SCOPED_TRACE(name);
+        SwitchServer(server);
+        g_shown.Clear();
+        EXPECT_EQ(RunCheckWith(ShortBounds()), 2);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0], kDownloadFailed);
+        EXPECT_FALSE(InstallerRan());
+        EXPECT_TRUE(NoRunFolderLeft());
+    }
+}
+
+// The same update over TLS: with a certificate from the root the machine
+// trusts it installs; with one from a root it does not trust no request is
+// ever made and it fails like a server that is down.
+TEST_F(UpdateDialogTest, UpdatesOverTlsOnlyFromACertificateTheMachineTrusts) {
+    const std::string port = ReadFileBytes(ServerDir() + "tls_port");
+    ASSERT_FALSE(port.empty()) << "the update server serves no TLS (no signing rig?)";
+    UpdateSettings settings = DefaultUpdateSettings();
+    settings.server = "https://127.0.0.1:" + port;
+
+    SwitchServer("tls_cert=untrusted\n");
+    EXPECT_EQ(RunCheckWith(settings), 2);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], kDownloadFailed);
+    EXPECT_EQ(boxes[1], kServerVersion);
+    EXPECT_EQ(Requests().find("/client/"), std::string::npos) << Requests();
+
+    SwitchServer("");
+    DeleteFileA((ServerDir() + "requests.log").c_str());
+    g_shown.Clear();
+    EXPECT_EQ(RunCheckWith(settings), 1);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(Requests(), "/client/ver.ini 200\n/client/setup.exe 200\n");
+    EXPECT_EQ(ReadFileBytes(InstallDir() + "ver.ini"), kServed);
+    EXPECT_TRUE(InstallerRan());
 }
 
 // The dialog mid-download, saved for people to look at (converted to PNG by
