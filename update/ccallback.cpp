@@ -35,6 +35,10 @@ struct Transfer {
     const std::string part;
     const ProgressSink progress;
     UniqueHandle done;
+    // urlmon's binding holds the callback and releases it when the binding
+    // itself goes, which may be after the fetch has returned (an abort from
+    // the waiting thread): the callback lives as long as the transfer.
+    CCallback callback{*this};
 
     CriticalSection lock;  // guards everything below
     TransferWatch watch;
@@ -83,11 +87,7 @@ void FetchThread(void* param) {
     // A cached copy would hide a new version on the server.
     DeleteUrlCacheEntryA(t.url.c_str());
     DeleteFileA(t.part.c_str());
-    HRESULT hr;
-    {
-        CCallback callback(t);
-        hr = URLDownloadToFileA(nullptr, t.url.c_str(), t.part.c_str(), 0, &callback);
-    }
+    const HRESULT hr = URLDownloadToFileA(nullptr, t.url.c_str(), t.part.c_str(), 0, &t.callback);
     {
         CriticalSectionLock guard(t.lock);
         if (t.binding) t.binding->Release();

@@ -17,7 +17,7 @@ namespace trv {
 
 struct Transfer;
 
-// Not reference-counted: it lives on the stack of one download.
+// Not reference-counted: it lives as long as the transfer it reports on.
 class CCallback : public IBindStatusCallback, public IHttpNegotiate {
 public:
     explicit CCallback(Transfer& transfer) : m_transfer(transfer) {}
