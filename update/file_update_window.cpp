@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "platform/support_log.h"
 #include "platform/win32/module_hold.h"
 #include "resources/resource.h"
 #include "update/installer_trust.h"
@@ -84,6 +85,33 @@ std::wstring WideFromAnsi(const std::string& text) {
         MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
     }
     return wide;
+}
+
+// For the support log: which fetch, how it failed, and the server's answer.
+void NoteDownload(const char* what, const DownloadResult& download) {
+    NoteReason((std::string(what) + " download failed (" + DownloadOutcomeName(download.outcome) +
+                "), HTTP status")
+                   .c_str(),
+               download.httpStatus);
+}
+
+void NoteFetch(const InstallerFetch& fetch, TrustOutcome trust) {
+    switch (fetch.outcome) {
+    case FetchOutcome::Ok:
+        NoteReason((std::string("installer refused by its signature check: ") +
+                    TrustOutcomeName(trust))
+                       .c_str());
+        return;
+    case FetchOutcome::StaleResult:
+        NoteReason("an earlier install_result could not be deleted");
+        return;
+    case FetchOutcome::NoRunFolder:
+        NoteReason("the installer's own folder could not be made");
+        return;
+    case FetchOutcome::DownloadFailed:
+        NoteDownload("installer", fetch.download);
+        return;
+    }
 }
 
 bool RemoveRunFolder(const std::string& folder) {
@@ -247,6 +275,10 @@ BOOL FileUpdateWindow::OnInitDialog() {
     const CheckResult result = RunVersionCheck(
         system, m_paths, UpdateUrl(m_settings.server, kVersionFileUrlPath), m_settings.version);
     if (result.outcome == CheckOutcome::End) {
+        if (result.endCode != 1) {
+            if (!result.versionFetch.Ok()) NoteDownload("version file", result.versionFetch);
+            else NoteReason("the downloaded version file could not be read");
+        }
         End(result.endCode);
         return TRUE;
     }
@@ -284,6 +316,7 @@ void FileUpdateWindow::StartDownload() {
                     m_settings.installer, m_settings.folderCleanupWaitMs};
     if (!job || !StartModuleThread(DownloadThread, job)) {
         delete job;
+        NoteReason("the download thread could not be started");
         Fail();
     }
 }
@@ -311,17 +344,20 @@ void FileUpdateWindow::OnInstallerDownloaded(WPARAM token) {
     if (!m_run || m_ending) return;
     RunState::Notice notice;
     InstallerFetch fetch;
+    TrustOutcome trust;
     UniqueHandle held;
     {
         CriticalSectionLock guard(m_run->lock);
         notice = m_run->state.TakeNotice(token);
         fetch = m_run->fetch;
+        trust = m_run->trust;
         if (notice == RunState::Notice::StartInstaller) held = std::move(m_run->held);
     }
     switch (notice) {
     case RunState::Notice::Ignore:
         return;
     case RunState::Notice::ShowFailure:
+        NoteFetch(fetch, trust);
         if (fetch.outcome == FetchOutcome::Ok) {
             // Fetched whole, refused by the signature check.
             MessageBoxW(m_hWnd, kInstallerUntrustedMessage, kUpdateMessageTitle, MB_OK);
@@ -354,6 +390,7 @@ void FileUpdateWindow::RunInstaller(const InstallerFetch& fetch, UniqueHandle he
         m_run->state.InstallerStarted(started);
     }
     if (!started) {
+        NoteReason("the installer could not be started");
         DisposeOfFolder(UniqueHandle(), fetch.folder, m_settings.folderCleanupWaitMs);
         Fail();
         return;
@@ -375,11 +412,15 @@ void FileUpdateWindow::PollResult() {
     switch (step.action) {
     case InstallWatch::Action::Finish:
         KillTimer(m_hWnd, kResultTimer);
+        if (EndCodeForInstallResult(step.param) != 1) NoteReason("the installer reported failure");
         m_sendingResult = true;
         SendMessageW(m_hWnd, WM_INSTALL_RESULT, step.param, 0);
         m_sendingResult = false;
         break;
     case InstallWatch::Action::InstallerGone:
+        NoteReason(step.problem == InstallWatch::Problem::NoResult
+                       ? "the installer ended without a result"
+                       : "the installer's result could not be read");
         SetStatus(step.problem == InstallWatch::Problem::NoResult ? kInstallerGoneStatus
                                                                   : kResultUnreadableStatus);
         break;

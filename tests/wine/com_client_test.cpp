@@ -1045,6 +1045,30 @@ TEST_F(ComModal, DroppingTheObjectInsideTheInstallDialogIsNoUseAfterFree) {
     EXPECT_EQ(GetModuleHandleW(L"TRVControl.DLL"), nullptr);
 }
 
+// With the log on, a gate that fails says why: here the update server is
+// down, which a support engineer must tell from a refused installer.
+TEST_F(ComModal, SupportLogNamesTheFailedUpdateDownload) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "TRVControl.log";
+    DeleteFileA(path.c_str());
+    SetSupportLogSwitch(true);
+    {
+        Ptr<IWebBBS> object;
+        ASSERT_EQ(CreateControl(IID_IWebBBS, object.PutVoid()), S_OK);
+        g_dropper = Dropper{};  // only answers the message boxes
+        const UINT_PTR timer = SetTimer(nullptr, 0, 100, DropInsideTheLoop);
+        EXPECT_EQ(object->DownLoadEnd(Bstr(L"user"), Bstr(L"pw")), S_FALSE);
+        KillTimer(nullptr, timer);
+    }
+    SetSupportLogSwitch(false);
+    const std::string text = ReadFileBytes(path);
+    EXPECT_NE(text.find(" DownLoadEnd S_FALSE: version file download failed (transport-failed), "
+                        "HTTP status 0; client gate: the install/update check ended with code 2"),
+              std::string::npos)
+        << text;
+}
+
 TEST_F(ComMethods, ShowUpFileDlgRunsTheSelectionDialogModally) {
     Ptr<IDispatch> object = CreateDispatch();
     // Closes the dialog once it shows, as a user pressing Cancel would.
