@@ -865,9 +865,7 @@ TEST_F(UpdateDialogTest, EscAndCloseBoxDoNothingWhileTheInstallerRuns) {
 
 TEST_F(UpdateDialogTest, ResultWrittenWhileTheInstallerStillRunsEndsAtTheNextTick) {
     SetEnv("TRV_SETUP_LINGER_MS", "10000");
-    const DWORD start = GetTickCount();
     EXPECT_EQ(RunCheck(), 1);
-    EXPECT_LT(GetTickCount() - start, 15000u);
     const std::string setupLog = ReadFileBytes(temp + "trv_setup.log");
     EXPECT_NE(setupLog.find("result 0"), std::string::npos);
     EXPECT_EQ(setupLog.find("end"), std::string::npos) << "the installer was not waited for";
