@@ -150,9 +150,14 @@ void BrowseModel::ListFolder() {
     const std::string folder = m_strWebPath;
     const std::string pattern = Pattern(folder);
     if (pattern.size() > kMaxPathChars) return;
+    std::size_t files = 0;
     m_platform.Enumerate(pattern, [&](const FoundEntry& e) {
-        if (IsListedFolder(e)) AddRecordLine(folder, e, kKindFolder);
+        if (IsListedFolder(e))
+            AddRecordLine(folder, e, kKindFolder);
+        else if (IsListedFile(e))
+            ++files;
     });
+    m_listing.reserve(m_listing.size() + files);
     m_platform.Enumerate(pattern, [&](const FoundEntry& e) {
         if (IsListedFile(e)) AddRecordLine(folder, e, kKindFile);
     });
