@@ -33,6 +33,10 @@ public:
     virtual bool DisplayName(const std::string& root, std::string& name) = 0;
     // Index of the path's small icon in the shell's small-icon set; 0 when none.
     virtual int SmallIconIndex(const std::string& path) = 0;
+    // The small icon the shell gives every file whose name ends in extension
+    // (".txt", "" for none), without looking at any of them. False when files
+    // of that type each carry an icon of their own (programs, icons, shortcuts).
+    virtual bool TypeIconIndex(const std::string& extension, int& index) = 0;
     // The user's desktop folder; false (or empty) when there is none.
     virtual bool DesktopFolder(std::string& path) = 0;
     // Calls visit for every entry matching pattern (folder\*.*), in the

@@ -25,6 +25,20 @@ bool IsListedFile(const FoundEntry& e) {
 
 std::string Pattern(const std::string& folder) { return JoinPath(folder, "*.*"); }
 
+// What the shell derives an entry's type from: the name from its last dot,
+// ASCII letters in lower case so that "a.JPG" and "b.jpg" share a look-up.
+// A name with other bytes keeps them as they are: in a double-byte code page a
+// trail byte can look like an upper-case letter.
+std::string TypeKey(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    std::string key = dot == std::string::npos ? std::string() : name.substr(dot);
+    for (char c : key)
+        if (static_cast<unsigned char>(c) >= 0x80) return key;
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
 void CopyField(char* field, std::size_t capacity, const std::string& text) {
     const std::size_t n = text.size() < capacity ? text.size() : capacity - 1;
     std::memcpy(field, text.data(), n);
@@ -107,7 +121,6 @@ void BrowseModel::AddRecordLine(const std::string& folder, const FoundEntry& fou
     FolderEntry line;
     line.name = found.name;
     line.kind = kind;
-    line.icon = m_platform.SmallIconIndex(path);
     line.record.reset(new EntryRecord());
     CopyField(line.record->path, sizeof line.record->path, path);
     if (kind == kKindFolder) {
@@ -123,6 +136,7 @@ void BrowseModel::ListFolder() {
     Remember(kRegWebDrive, m_strWebDrive);
     Remember(kRegWebPath, m_strWebPath);
     m_listing.clear();
+    ++m_listingNumber;
     // With no place at all there is nothing to list (an empty path would
     // make the pattern name the current drive's root).
     if (m_strWebPath.empty()) return;
@@ -136,12 +150,47 @@ void BrowseModel::ListFolder() {
     const std::string folder = m_strWebPath;
     const std::string pattern = Pattern(folder);
     if (pattern.size() > kMaxPathChars) return;
+    std::size_t files = 0;
     m_platform.Enumerate(pattern, [&](const FoundEntry& e) {
-        if (IsListedFolder(e)) AddRecordLine(folder, e, kKindFolder);
+        if (IsListedFolder(e))
+            AddRecordLine(folder, e, kKindFolder);
+        else if (IsListedFile(e))
+            ++files;
     });
+    m_listing.reserve(m_listing.size() + files);
     m_platform.Enumerate(pattern, [&](const FoundEntry& e) {
         if (IsListedFile(e)) AddRecordLine(folder, e, kKindFile);
     });
+    for (std::size_t i = 0; i < m_listing.size() && i < kIconsWithListing; ++i) IconOf(i);
+}
+
+int BrowseModel::IconOf(std::size_t line) {
+    if (line >= m_listing.size()) return 0;
+    if (m_listing[line].icon != kIconPending) return m_listing[line].icon;
+    // The shell may run handlers that pump messages, and a double-click
+    // handled meanwhile replaces the listing: the icon is kept only if the
+    // line is still there.
+    const unsigned listing = m_listingNumber;
+    const int icon = LookUpIcon(m_listing[line]);
+    if (listing == m_listingNumber) m_listing[line].icon = icon;
+    return icon;
+}
+
+int BrowseModel::LookUpIcon(const FolderEntry& line) {
+    if (line.kind == kKindParent || !line.record) return m_nParentImage;
+    const std::string path = line.record->path;
+    // A folder's icon is its own (desktop.ini, special folders).
+    if (line.kind == kKindFile) {
+        const std::string key = TypeKey(line.name);
+        auto known = m_typeIcons.find(key);
+        if (known == m_typeIcons.end()) {
+            int index = 0;
+            if (!m_platform.TypeIconIndex(key, index)) index = kIconPending;
+            known = m_typeIcons.emplace(key, index).first;
+        }
+        if (known->second != kIconPending) return known->second;
+    }
+    return m_platform.SmallIconIndex(path);
 }
 
 void BrowseModel::OpenEntry(char kind, const std::string& name) {

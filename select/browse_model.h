@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@ constexpr char kDesktopText[] = "바탕 화면";
 constexpr char kParentName[] = " ..";
 // Longest path a record (and the ANSI enumeration) holds, without the NUL.
 constexpr std::size_t kMaxPathChars = 259;
+
+// Lines whose icon comes with the listing; the list view asks for the rest
+// as it first shows them.
+constexpr std::size_t kIconsWithListing = 32;
+constexpr int kIconPending = -1;
 
 constexpr char kKindParent = '0';
 constexpr char kKindFolder = '1';
@@ -43,7 +49,7 @@ struct FolderEntry {
     std::string name;         // column 0
     std::string displaySize;  // column 1
     char kind = kKindFile;    // column 2: '0', '1' or '2'
-    int icon = 0;
+    int icon = kIconPending;  // the shell's small icon, once looked up (IconOf)
     std::unique_ptr<EntryRecord> record;  // none for the parent entry
 };
 
@@ -75,6 +81,10 @@ public:
     void WalkFolder(const std::string& folder, const std::string& base,
                     const TripleReceiver& receiver);
     std::string FormatDisplaySize(std::int64_t size);
+    // The small icon of a line of the listing, looked up on first use: files
+    // of one type share one look-up; folders and files with icons of their
+    // own (programs, shortcuts) are looked up by path.
+    int IconOf(std::size_t line);
 
     // The listed folder is the top of the place (with or without a final
     // backslash), so there is no parent entry.
@@ -88,6 +98,7 @@ public:
 private:
     void Remember(const char* name, const std::string& value);
     void AddRecordLine(const std::string& folder, const FoundEntry& found, char kind);
+    int LookUpIcon(const FolderEntry& line);
 
     IBrowsePlatform& m_platform;
     CRegistry& m_registry;
@@ -95,6 +106,10 @@ private:
     std::string m_strWebPath;
     int m_nParentImage = 0;
     std::vector<FolderEntry> m_listing;
+    unsigned m_listingNumber = 0;  // counts the listings made
+    // Type icons by extension key; kIconPending when that type's files each
+    // have their own. Kept for the dialog's life.
+    std::map<std::string, int> m_typeIcons;
 };
 
 }  // namespace trv

@@ -4,18 +4,25 @@ namespace trv {
 
 void ReportSelected(BrowseModel& model, const std::vector<int>& selected,
                     const TripleReceiver& report) {
+    // Copies of the picked lines, taken before the first report: the page's
+    // handler may pump messages (an alert), and a double-click or another
+    // place meanwhile replaces the listing.
+    struct Picked {
+        std::string path;
+        std::string size;
+        bool folder;
+    };
+    std::vector<Picked> picked;
+    const auto& listing = model.Listing();
     for (int index : selected) {
-        const auto& listing = model.Listing();
         if (index < 0 || static_cast<std::size_t>(index) >= listing.size()) continue;
         const FolderEntry& line = listing[static_cast<std::size_t>(index)];
         if (line.kind == kKindParent || !line.record) continue;
-        // Copies: the receiver may run page script, which must not see a
-        // record change under it.
-        const std::string path = line.record->path;
-        const std::string size = line.record->size;
-        const bool folder = line.kind == kKindFolder;
-        report(path, size, kSelectedMode);
-        if (folder) model.WalkFolder(path, path, report);
+        picked.push_back({line.record->path, line.record->size, line.kind == kKindFolder});
+    }
+    for (const Picked& entry : picked) {
+        report(entry.path, entry.size, kSelectedMode);
+        if (entry.folder) model.WalkFolder(entry.path, entry.path, report);
     }
 }
 

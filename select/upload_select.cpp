@@ -23,11 +23,6 @@ constexpr COLORREF kMagenta = RGB(255, 0, 255);
 
 HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
-struct BstrFree {
-    void operator()(OLECHAR* text) const { SysFreeString(text); }
-};
-using UniqueBstr = std::unique_ptr<OLECHAR, BstrFree>;
-
 struct GdiDelete {
     void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
 };
@@ -37,7 +32,7 @@ UniqueBstr AnsiToBstr(const std::string& text) {
     const int length = static_cast<int>(text.size());
     const int count = length ? MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0) : 0;
     UniqueBstr result(SysAllocStringLen(nullptr, static_cast<UINT>(count)));
-    if (result && count) MultiByteToWideChar(CP_ACP, 0, text.data(), length, result.get(), count);
+    if (result.Get() && count) MultiByteToWideChar(CP_ACP, 0, text.data(), length, result.Get(), count);
     return result;
 }
 
@@ -46,15 +41,6 @@ UniqueBstr AnsiToBstr(const std::string& text) {
 thread_local UploadSelect* t_creating = nullptr;
 
 }  // namespace
-
-std::wstring WidenAnsi(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int length = static_cast<int>(text.size());
-    const int count = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(count), L'\0');
-    if (count) MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], count);
-    return wide;
-}
 
 UploadSelect::UploadSelect(SelectionSink* sink)
     : m_pWebBBS(sink), m_registry(SystemRegistry(), kHKeyCurrentUser),
@@ -112,6 +98,10 @@ INT_PTR UploadSelect::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header && header->idFrom == IDC_FILES && header->code == static_cast<UINT>(NM_DBLCLK)) {
             OnListDoubleClick();
+            return TRUE;
+        }
+        if (header && header->hwndFrom == m_ctlFiles && header->code == static_cast<UINT>(LVN_GETDISPINFOW)) {
+            OnLineIcon(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
             return TRUE;
         }
         return FALSE;
@@ -203,7 +193,10 @@ void UploadSelect::ShowListing() {
         item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
         item.iItem = static_cast<int>(i);
         item.pszText = &name[0];
-        item.iImage = line.kind == kKindParent ? m_nParentImage : ListIcon(line.icon);
+        // The list view asks for the icons of the other lines as it shows them.
+        item.iImage = line.kind == kKindParent   ? m_nParentImage
+                      : line.icon == kIconPending ? I_IMAGECALLBACK
+                                                  : ListIcon(line.icon);
         item.lParam = static_cast<LPARAM>(i);
         const int index = static_cast<int>(
             SendMessageW(m_ctlFiles, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
@@ -233,6 +226,17 @@ int UploadSelect::FirstSelected() const {
                                          MAKELPARAM(LVNI_SELECTED, 0)));
 }
 
+void UploadSelect::OnLineIcon(NMLVDISPINFOW& request) {
+    // Only the icon is answered: the focused state stays a callback state
+    // that is never reported.
+    if (!(request.item.mask & LVIF_IMAGE) || request.item.lParam < 0) return;
+    const auto line = static_cast<std::size_t>(request.item.lParam);
+    if (line >= m_model.Listing().size()) return;
+    request.item.iImage = m_model.Listing()[line].kind == kKindParent ? m_nParentImage
+                                                                    : ListIcon(m_model.IconOf(line));
+    request.item.mask |= LVIF_DI_SETITEM;
+}
+
 void UploadSelect::OnRootChange() {
     const LRESULT line = SendMessageW(m_ctlPlaces, CB_GETCURSEL, 0, 0);
     if (line == CB_ERR) return;
@@ -259,6 +263,9 @@ void UploadSelect::OnListDoubleClick() {
 }
 
 void UploadSelect::OnAddSelected() {
+    // A click posted while a press is still reporting (the button is disabled
+    // then) would report another selection in the middle of this one.
+    if (m_reporting) return;
     int index = FirstSelected();
     if (index < 0) return;
     const HWND add = GetDlgItem(m_hWnd, IDC_ADD_SELECTED);
@@ -274,15 +281,17 @@ void UploadSelect::OnAddSelected() {
             selected.push_back(static_cast<int>(item.lParam));
     }
     // The page's handler runs inside each report; its result does not stop the press.
+    m_reporting = true;
     ReportSelected(m_model, selected,
                    [this](const std::string& path, const std::string& size, const std::string& mode) {
                        if (!m_pWebBBS) return;
                        UniqueBstr strPath = AnsiToBstr(path);
                        UniqueBstr strSize = AnsiToBstr(size);
                        UniqueBstr strMode = AnsiToBstr(mode);
-                       if (strPath && strSize && strMode)
-                           m_pWebBBS->Report(strPath.get(), strSize.get(), strMode.get());
+                       if (strPath.Get() && strSize.Get() && strMode.Get())
+                           m_pWebBBS->Report(strPath.Get(), strSize.Get(), strMode.Get());
                    });
+    m_reporting = false;
 
     LVITEMW cleared = {};
     cleared.stateMask = static_cast<UINT>(-1);

@@ -44,6 +44,7 @@ private:
     void OnAddSelected();
     void OnRootChange();
     void OnListDoubleClick();
+    void OnLineIcon(NMLVDISPINFOW& request);
     void ListFolder();
     void ShowListing();
     void ClearFileList();
@@ -65,9 +66,7 @@ private:
     BrowseModel m_model;
     std::vector<RootEntry> m_roots;  // place-list lines carry their index here
     int m_nParentImage = 0;
+    bool m_reporting = false;  // a press is reporting its entries
 };
-
-// Narrow ANSI text to a wide string with the thread's ANSI code page.
-std::wstring WidenAnsi(const std::string& text);
 
 }  // namespace trv

@@ -56,8 +56,18 @@ bool FakeBrowse::DisplayName(const std::string& root, std::string& name) {
 }
 
 int FakeBrowse::SmallIconIndex(const std::string& path) {
+    iconLookups.push_back(path);
+    if (duringIconLookup) duringIconLookup();
     auto found = icons.find(path);
     return found == icons.end() ? 0 : found->second;
+}
+
+bool FakeBrowse::TypeIconIndex(const std::string& extension, int& index) {
+    iconLookups.push_back("type:" + extension);
+    auto found = typeIcons.find(extension);
+    if (found == typeIcons.end()) return false;
+    index = found->second;
+    return true;
 }
 
 bool FakeBrowse::DesktopFolder(std::string& path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -26,6 +27,11 @@ public:
     bool hasDesktop = true;
     std::set<std::string> unreadable;  // folders whose enumeration fails
     std::map<std::string, int> icons;  // path -> small icon index
+    // Shared icons by extension (".txt", "" for none); files of types not
+    // named here each have their own icon (icons).
+    std::map<std::string, int> typeIcons;
+    std::vector<std::string> iconLookups;  // each look-up: a path, or "type:" and the type
+    std::function<void()> duringIconLookup;  // runs inside every look-up (a pumping handler)
 
     std::vector<std::string> patterns;  // every enumeration, in order
 
@@ -38,6 +44,7 @@ public:
     unsigned DriveType(const std::string& root) override;
     bool DisplayName(const std::string& root, std::string& name) override;
     int SmallIconIndex(const std::string& path) override;
+    bool TypeIconIndex(const std::string& extension, int& index) override;
     bool DesktopFolder(std::string& path) override;
     bool Enumerate(const std::string& pattern,
                    const std::function<void(const FoundEntry&)>& visit) override;

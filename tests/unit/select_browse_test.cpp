@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <set>
+
 #include "platform/fake/browse_fake.h"
 #include "platform/fake/registry_fake.h"
 
@@ -163,6 +166,87 @@ TEST_F(Browse, RecordsHoldFullPathAndDecimalSize) {
     EXPECT_STREQ(big->record->size, "5000000000");
     EXPECT_EQ(big->displaySize, "fmt 5000000000");
     EXPECT_EQ(big->icon, 9);
+}
+
+// A big folder: the listing looks up icons for its first lines only; the
+// rest come when asked. Files of one type share one look-up (extensions
+// without regard to ASCII case); folders, programs and the like are looked
+// up by path.
+TEST_F(Browse, IconsAreLookedUpWhenAskedAndSharedByType) {
+    fs.AddDrive('C', kDriveFixed, "C");
+    std::vector<std::string> first;
+    for (std::size_t i = 0; i < kIconsWithListing; ++i) {
+        first.push_back("C:\\d" + std::to_string(i));
+        fs.AddFolder(first.back());
+    }
+    fs.typeIcons = {{".txt", 11}, {"", 12}, {".\xB0\x41", 13}, {".\xB0\x61", 14}};
+    struct Case {
+        std::string name;
+        bool folder;
+        int shared;  // the type's icon; 0: its own
+    };
+    const Case cases[] = {
+        {"Sub.txt", true, 0},  // a folder, whatever its name
+        {"a.TXT", false, 11},
+        {"README", false, 12},
+        {"setup.exe", false, 0},
+        {"b.txt", false, 11},
+        {"x.\xB0\x41", false, 13},  // double-byte extensions are not folded
+        {"y.\xB0\x61", false, 14},
+        {"tool.exe", false, 0},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const std::string path = "C:\\" + cases[i].name;
+        if (cases[i].folder)
+            fs.AddFolder(path);
+        else
+            fs.AddFile(path, 1);
+        fs.icons[path] = 100 + static_cast<int>(i);
+    }
+    At("C:\\", "C:\\");
+    EXPECT_EQ(fs.iconLookups, first) << "only the first lines come with the listing";
+
+    fs.iconLookups.clear();
+    std::vector<std::string> byPath;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const int line = static_cast<int>(kIconsWithListing + i);
+        ASSERT_EQ(model.Listing().at(line).name, cases[i].name);
+        const int own = 100 + static_cast<int>(i);
+        EXPECT_EQ(model.IconOf(line), cases[i].shared ? cases[i].shared : own) << cases[i].name;
+        if (!cases[i].shared) byPath.push_back("C:\\" + cases[i].name);
+    }
+    std::vector<std::string> pathLookups, typeLookups;
+    for (const auto& lookup : fs.iconLookups)
+        (lookup.rfind("type:", 0) == 0 ? typeLookups : pathLookups).push_back(lookup);
+    EXPECT_EQ(pathLookups, byPath);
+    EXPECT_EQ(std::set<std::string>(typeLookups.begin(), typeLookups.end()).size(), typeLookups.size())
+        << "a type is asked about once";
+    const auto lookups = fs.iconLookups.size();
+    for (std::size_t line = 0; line < model.Listing().size(); ++line) model.IconOf(line);
+    EXPECT_EQ(model.IconOf(model.Listing().size()), 0) << "past the listing";
+    EXPECT_EQ(fs.iconLookups.size(), lookups) << "each line keeps its icon";
+}
+
+// A shell handler that pumps messages during a look-up lets a double-click
+// replace the listing: the look-up must not land on the new one.
+TEST_F(Browse, IconLookUpThatReplacesTheListingLeavesTheNewOneIntact) {
+    fs.AddDrive('C', kDriveFixed, "C");
+    fs.AddFolder("C:\\A");
+    for (std::size_t i = 0; i < kIconsWithListing; ++i) {
+        fs.AddFile("C:\\f" + std::to_string(i), 1);
+        fs.AddFile("C:\\A\\a" + std::to_string(i), 1);
+    }
+    // Line kIconsWithListing, the first asked for later, in both listings.
+    fs.icons["C:\\f" + std::to_string(kIconsWithListing - 1)] = 7;
+    fs.icons["C:\\A\\a" + std::to_string(kIconsWithListing - 1)] = 9;
+    At("C:\\", "C:\\");
+    fs.duringIconLookup = [&] {
+        fs.duringIconLookup = nullptr;
+        model.OpenEntry(kKindFolder, "A");
+    };
+    EXPECT_EQ(model.IconOf(kIconsWithListing), 7);
+    ASSERT_EQ(model.WebPath(), "C:\\A");
+    EXPECT_EQ(model.IconOf(kIconsWithListing), 9);
 }
 
 TEST_F(Browse, UnreadableFolderListsOnlyTheParentEntry) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/fake/browse_fake.h"
 #include "platform/fake/registry_fake.h"
 
@@ -51,6 +53,35 @@ TEST_F(Report, WorkedExampleGivesFiveTriplesInOrder) {
                                         {"C:\\Docs\\Sub\\b.txt", "5", "C:\\Docs"},
                                         {"C:\\Docs\\a.txt", "10", "C:\\Docs"},
                                         {"C:\\x.bin", "7", "-1"}}));
+}
+
+// A page's handler that pumps messages (an alert) lets the user open a
+// folder or choose another place before the press has reported everything:
+// the press still reports what was picked.
+TEST_F(Report, PickedEntriesAreReportedWhenTheListingChangesDuringThePress) {
+    fs.AddDrive('D', kDriveFixed, "D");
+    fs.AddFile("D:\\other.txt", 1);
+    fs.AddFile("C:\\Docs\\a.txt", 10);
+    fs.AddFile("C:\\Docs\\Sub\\b.txt", 5);
+    fs.AddFile("C:\\x.bin", 7);
+    const std::function<void()> meanwhile[] = {
+        [&] { model.OpenEntry(kKindFolder, "Docs"); },
+        [&] { model.SelectRoot("D:\\"); },
+    };
+    for (const auto& move : meanwhile) {
+        ListAt("C:\\");
+        std::vector<Triple> got;
+        ReportSelected(model, {0, 1}, [&](const std::string& p, const std::string& s, const std::string& m) {
+            if (got.empty()) move();
+            got.push_back({p, s, m});
+        });
+        EXPECT_NE(model.WebPath(), "C:\\");
+        EXPECT_EQ(got, (std::vector<Triple>{{"C:\\Docs", "-1", "-1"},
+                                            {"C:\\Docs\\Sub", "-1", "C:\\Docs"},
+                                            {"C:\\Docs\\Sub\\b.txt", "5", "C:\\Docs"},
+                                            {"C:\\Docs\\a.txt", "10", "C:\\Docs"},
+                                            {"C:\\x.bin", "7", "-1"}}));
+    }
 }
 
 TEST_F(Report, WalkIsDepthFirstWithSubFoldersBeforeFilesAtEveryLevel) {

@@ -2,6 +2,7 @@
 // driven from a second thread while it runs modally on the main thread.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -218,6 +219,59 @@ TEST_F(SelectDialog, ThroughTheRegisteredControlAConnectedSinkGetsTheSameTriples
     CoUninitialize();
 }
 
+// The page's handler pumps messages (an alert) during the first report of a
+// press: meanwhile the user double-clicks into a folder and picks a file there,
+// and another program posts a click on the disabled add button. The press
+// reports what was picked, once, and nothing else.
+class MovingOnSink : public RecordingSink {
+public:
+    HRESULT Report(BSTR strPath, BSTR strSize, BSTR strMode) override {
+        RecordingSink::Report(strPath, strSize, strMode);
+        if (moved || !dialog) return S_OK;
+        moved = true;
+        HWND list = List(dialog);
+        RECT line = {LVIR_LABEL, 0, 0, 0};
+        SendMessageW(list, LVM_GETITEMRECT, LineOf(list, L"문서"), reinterpret_cast<LPARAM>(&line));
+        const LPARAM at = MAKELPARAM(line.left + 4, (line.top + line.bottom) / 2);
+        for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+            PostMessageW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
+        Pump();
+        Select(list, {LineOf(list, L"가.txt")});
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_ADD_SELECTED, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ADD_SELECTED)));
+        Pump();
+        return S_OK;
+    }
+    bool moved = false;
+
+private:
+    static void Pump() {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+};
+
+TEST_F(SelectDialog, PostedClickAndMoveDuringAPressReportOnlyWhatWasPicked) {
+    MovingOnSink moving;
+    std::wstring pathAfter;
+    RunDialog(&moving, [&](HWND dialog) {
+        HWND list = List(dialog);
+        Select(list, {LineOf(list, L"문서"), LineOf(list, L"x파일.bin")});
+        PressAdd(dialog);
+        pathAfter = Text(GetDlgItem(dialog, IDC_PATH));
+    });
+    const std::wstring docs = kWorked + L"\\문서";
+    EXPECT_EQ(pathAfter, docs) << "the double-click was handled during the press";
+    EXPECT_EQ(moving.Take(), Triples({{docs, L"-1", L"-1"},
+                                      {docs + L"\\하위", L"-1", docs},
+                                      {docs + L"\\하위\\나.txt", L"5", docs},
+                                      {docs + L"\\가.txt", L"10", docs},
+                                      {kWorked + L"\\x파일.bin", L"7", L"-1"}}));
+}
+
 TEST_F(SelectDialog, AddWithNothingOrOnlyTheParentSelectedReportsNothing) {
     int selectedAfterParent = -1;
     bool enabledAfterNothing = false;
@@ -410,6 +464,87 @@ TEST_F(SelectDialog, RememberedDriveThatIsGoneListsItsFolderEmpty) {
     EXPECT_EQ(path, L"Q:\\없는폴더");
     EXPECT_EQ(place, L"바탕 화면");
     EXPECT_EQ(names, (std::vector<std::wstring>{L" .."}));
+}
+
+// The pixels of one small icon drawn on white.
+std::vector<COLORREF> Drawn(HIMAGELIST images, int index) {
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, 16, 16);
+    HGDIOBJ old = SelectObject(memory, canvas);
+    RECT all = {0, 0, 16, 16};
+    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ImageList_Draw(images, index, memory, 0, 0, ILD_NORMAL);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) pixels.push_back(GetPixel(memory, x, y));
+    SelectObject(memory, old);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+std::vector<COLORREF> ShellIcon(const std::wstring& path, DWORD attributes = 0, UINT flags = 0) {
+    SHFILEINFOW info = {};
+    auto images = reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(
+        path.c_str(), attributes, &info, sizeof info, flags | SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+    return Drawn(images, info.iIcon);
+}
+
+// Icons are looked up as lines are shown, shared by type where the shell
+// derives them from the name alone; a shortcut and a folder that names its
+// own icon (desktop.ini) keep theirs. Every line shows what the shell shows
+// for its path.
+TEST_F(SelectDialog, EveryLineShowsTheShellsIconForItsPath) {
+    const std::wstring folder = kRoot + L"\\아이콘";
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring mine = std::wstring(system) + L"\\winemine.exe";
+    const std::wstring shortcut = folder + L"\\바로가기.lnk", own = folder + L"\\꾸민폴더";
+    const std::wstring ini = own + L"\\desktop.ini";
+    bool ok = MakeFolder(folder) && MakeFile(folder + L"\\메모.txt", 1) && MakeFile(folder + L"\\도움말.chm", 2) &&
+              MakeFolder(folder + L"\\폴더") && MakeFolder(own) &&
+              WritePrivateProfileStringW(L".ShellClassInfo", L"IconFile", mine.c_str(), ini.c_str()) &&
+              WritePrivateProfileStringW(L".ShellClassInfo", L"IconIndex", L"0", ini.c_str()) &&
+              SetFileAttributesW(own.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    {
+        comtest::Ptr<IShellLinkW> link;
+        comtest::Ptr<IPersistFile> file;
+        ok = ok && SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                              link.PutVoid())) &&
+             SUCCEEDED(link->SetPath(mine.c_str())) && SUCCEEDED(link->SetIconLocation(mine.c_str(), 0)) &&
+             SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.PutVoid())) &&
+             SUCCEEDED(file->Save(shortcut.c_str(), TRUE));
+    }
+    // More lines than come with the listing: the later ones are asked for.
+    for (int i = 0; i < 40; ++i) ok = ok && MakeFile(folder + L"\\채움" + std::to_wstring(i) + L".txt", 1);
+    ASSERT_TRUE(ok);
+    ASSERT_NE(ShellIcon(shortcut), ShellIcon(L"x.lnk", FILE_ATTRIBUTE_NORMAL, SHGFI_USEFILEATTRIBUTES))
+        << "the shortcut must have an icon of its own";
+    ASSERT_NE(ShellIcon(own), ShellIcon(folder + L"\\폴더")) << "the folder must name its own icon";
+    ASSERT_NE(ShellIcon(folder + L"\\도움말.chm"), ShellIcon(folder + L"\\메모.txt")) << "two type icons";
+
+    ASSERT_TRUE(SetRemembered(L"C:\\", folder));
+    std::vector<std::wstring> names;
+    std::vector<std::vector<COLORREF>> shown;
+    RunDialog(&sink, [&](HWND dialog) {
+        HWND list = List(dialog);
+        names = Column(list, 0);
+        auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+        for (int line = 0; line < static_cast<int>(names.size()); ++line) {
+            LVITEMW item = {};
+            item.mask = LVIF_IMAGE;
+            item.iItem = line;
+            SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            shown.push_back(Drawn(images, item.iImage));
+        }
+    });
+    CoUninitialize();
+    ASSERT_EQ(names.size(), 46u);
+    for (std::size_t line = 1; line < names.size(); ++line)
+        EXPECT_EQ(shown[line], ShellIcon(folder + L"\\" + names[line])) << "line " << line << ": " << Ansi(names[line]);
 }
 
 // Saves the dialog as it shows on the screen, as a 24-bit BMP; a CTest step
