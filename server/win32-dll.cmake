@@ -33,13 +33,19 @@ add_custom_command(
 trv_add_control_sources(${TRV_IDL_DIR}/server/WebControl.h ${TRV_IDL_DIR}/server/WebControl_i.c)
 include_directories(${TRV_IDL_DIR})
 
+# i686 names the exports' decorated stdcall functions (see the .def).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(TRV_EXPORTS_DEF ${CMAKE_SOURCE_DIR}/server/TRVControl.def)
+else()
+  set(TRV_EXPORTS_DEF ${CMAKE_SOURCE_DIR}/server/TRVControl-i686.def)
+endif()
 set(TRV_SERVER_SOURCES
   ${CMAKE_SOURCE_DIR}/server/module.cpp
   ${CMAKE_SOURCE_DIR}/server/class_factory.cpp
   ${CMAKE_SOURCE_DIR}/server/webbbs_object.cpp
   ${CMAKE_SOURCE_DIR}/server/registration.cpp
   ${CMAKE_SOURCE_DIR}/server/categories.cpp
-  ${CMAKE_SOURCE_DIR}/server/TRVControl.def
+  ${TRV_EXPORTS_DEF}
   ${CMAKE_SOURCE_DIR}/resources/TRVControl.rc
   ${TRV_IDL_DIR}/server/WebControl.h
   ${TRV_IDL_DIR}/WebControl.tlb)
