@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
 
 #include "com_support.h"
 #include "support/wine_support.h"
@@ -201,15 +199,11 @@ TEST(ComModule, CanUnloadFollowsObjectsLocksAndTheClassObject) {
 TEST(ComDispatch, NamesResolveToTheirDispidsWithoutRegardToCase) {
     Ptr<IDispatch> object = CreateDispatch();
     ASSERT_TRUE(object);
-    const wchar_t* names[] = {L"CheckInstall", L"AllowPopUp", L"ShowUpFileDlg",
-                              L"SelectComplete", L"UpLoadInit", L"UpLoadInfo",
-                              L"UpLoadEnd", L"DownLoadInit", L"DownLoadInfo",
-                              L"DownLoadEnd", L"LauncherExplorer", L"LauncherWebLink"};
     for (DISPID expected = 1; expected <= 12; ++expected) {
-        LPOLESTR name = const_cast<LPOLESTR>(names[expected - 1]);
+        LPOLESTR name = const_cast<LPOLESTR>(kMethodNames[expected - 1]);
         DISPID dispid = 0;
         EXPECT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &dispid), S_OK);
-        EXPECT_EQ(dispid, expected) << names[expected - 1];
+        EXPECT_EQ(dispid, expected) << kMethodNames[expected - 1];
     }
     LPOLESTR lower = const_cast<LPOLESTR>(L"launcherweblink");
     DISPID dispid = 0;
@@ -848,38 +842,10 @@ TEST_F(ComMethods, AllowPopUpWritesTheSite) {
     RegCloseKey(key);
 }
 
-// A visible dialog of this process, for closing it as a user would.
-BOOL CALLBACK FindOwnDialog(HWND window, LPARAM found) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char cls[64] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    if (pid == GetCurrentProcessId() && strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 TEST_F(ComMethods, ShowUpFileDlgRunsTheSelectionDialogModally) {
     Ptr<IDispatch> object = CreateDispatch();
-    // Closes the dialog once it shows, as a user pressing Cancel would.
-    std::atomic<bool> closed{false};
-    std::thread closer([&] {
-        WaitUntil(
-            [&] {
-                HWND found = nullptr;
-                EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
-                if (found) {
-                    PostMessageA(found, WM_COMMAND, IDCANCEL, 0);
-                    closed = true;
-                }
-                return closed.load();
-            },
-            20000, 100);
-    });
-    EXPECT_EQ(CallByName(object.Get(), L"ShowUpFileDlg", {}), S_OK);
-    closer.join();
+    bool closed = false;
+    EXPECT_EQ(CallCancellingDialog(object.Get(), L"ShowUpFileDlg", 20000, &closed), S_OK);
     EXPECT_TRUE(closed);
 }
 
