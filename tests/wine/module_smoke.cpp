@@ -8,6 +8,7 @@
 #include <ocidl.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <functional>
@@ -41,8 +42,6 @@ struct State {
     DWORD cookie = 0;
     Sink sink{1};
     std::string log, dll, downloadList;
-    std::string fileRecordText;
-    std::uint32_t fileRecordLength = 0;
 };
 State g;
 
