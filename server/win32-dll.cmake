@@ -33,19 +33,13 @@ add_custom_command(
 trv_add_control_sources(${TRV_IDL_DIR}/server/WebControl.h ${TRV_IDL_DIR}/server/WebControl_i.c)
 include_directories(${TRV_IDL_DIR})
 
-# i686 names the exports' decorated stdcall functions (see the .def).
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(TRV_EXPORTS_DEF ${CMAKE_SOURCE_DIR}/server/TRVControl.def)
-else()
-  set(TRV_EXPORTS_DEF ${CMAKE_SOURCE_DIR}/server/TRVControl-i686.def)
-endif()
 set(TRV_SERVER_SOURCES
   ${CMAKE_SOURCE_DIR}/server/module.cpp
   ${CMAKE_SOURCE_DIR}/server/class_factory.cpp
   ${CMAKE_SOURCE_DIR}/server/webbbs_object.cpp
   ${CMAKE_SOURCE_DIR}/server/registration.cpp
   ${CMAKE_SOURCE_DIR}/server/categories.cpp
-  ${TRV_EXPORTS_DEF}
+  ${CMAKE_SOURCE_DIR}/server/TRVControl.def
   ${CMAKE_SOURCE_DIR}/resources/TRVControl.rc
   ${TRV_IDL_DIR}/server/WebControl.h
   ${TRV_IDL_DIR}/WebControl.tlb)
@@ -58,6 +52,10 @@ function(trv_add_control_module target dir)
   target_link_libraries(${target} PRIVATE trv_control)
   target_link_options(${target} PRIVATE -s)
   if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # i686 binds each export to its decorated stdcall function (see the .def).
+    get_target_property(sources ${target} SOURCES)
+    list(TRANSFORM sources REPLACE "/TRVControl\\.def$" "/TRVControl-i686.def")
+    set_property(TARGET ${target} PROPERTY SOURCES ${sources})
     target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
   endif()
   set_target_properties(${target} PROPERTIES

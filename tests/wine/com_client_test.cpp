@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 
 #include "com_support.h"
 #include "support/wine_support.h"
@@ -842,10 +844,38 @@ TEST_F(ComMethods, AllowPopUpWritesTheSite) {
     RegCloseKey(key);
 }
 
+// A visible dialog of this process, for closing it as a user would.
+BOOL CALLBACK FindOwnDialog(HWND window, LPARAM found) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (pid == GetCurrentProcessId() && strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 TEST_F(ComMethods, ShowUpFileDlgRunsTheSelectionDialogModally) {
     Ptr<IDispatch> object = CreateDispatch();
-    bool closed = false;
-    EXPECT_EQ(CallCancellingDialog(object.Get(), L"ShowUpFileDlg", 20000, &closed), S_OK);
+    // Closes the dialog once it shows, as a user pressing Cancel would.
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        WaitUntil(
+            [&] {
+                HWND found = nullptr;
+                EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
+                if (found) {
+                    PostMessageA(found, WM_COMMAND, IDCANCEL, 0);
+                    closed = true;
+                }
+                return closed.load();
+            },
+            20000, 100);
+    });
+    EXPECT_EQ(CallByName(object.Get(), L"ShowUpFileDlg", {}), S_OK);
+    closer.join();
     EXPECT_TRUE(closed);
 }
 
