@@ -65,6 +65,10 @@ function(trv_add_control_module target dir)
   trv_product_code(${target})
   target_link_options(${target} PRIVATE -s)
   if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # i686 binds each export to its decorated stdcall function (see the .def).
+    get_target_property(sources ${target} SOURCES)
+    list(TRANSFORM sources REPLACE "/TRVControl\\.def$" "/TRVControl-i686.def")
+    set_property(TARGET ${target} PROPERTY SOURCES ${sources})
     target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
   endif()
   set_target_properties(${target} PROPERTIES

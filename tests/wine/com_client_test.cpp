@@ -202,15 +202,11 @@ TEST(ComModule, CanUnloadFollowsObjectsLocksAndTheClassObject) {
 TEST(ComDispatch, NamesResolveToTheirDispidsWithoutRegardToCase) {
     Ptr<IDispatch> object = CreateDispatch();
     ASSERT_TRUE(object);
-    const wchar_t* names[] = {L"CheckInstall", L"AllowPopUp", L"ShowUpFileDlg",
-                              L"SelectComplete", L"UpLoadInit", L"UpLoadInfo",
-                              L"UpLoadEnd", L"DownLoadInit", L"DownLoadInfo",
-                              L"DownLoadEnd", L"LauncherExplorer", L"LauncherWebLink"};
     for (DISPID expected = 1; expected <= 12; ++expected) {
-        LPOLESTR name = const_cast<LPOLESTR>(names[expected - 1]);
+        LPOLESTR name = const_cast<LPOLESTR>(kMethodNames[expected - 1]);
         DISPID dispid = 0;
         EXPECT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &dispid), S_OK);
-        EXPECT_EQ(dispid, expected) << names[expected - 1];
+        EXPECT_EQ(dispid, expected) << kMethodNames[expected - 1];
     }
     LPOLESTR lower = const_cast<LPOLESTR>(L"launcherweblink");
     DISPID dispid = 0;

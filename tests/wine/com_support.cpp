@@ -1,6 +1,15 @@
 #include "com_support.h"
 
+#include <atomic>
+#include <cstring>
+#include <thread>
+
 namespace trv::comtest {
+
+const wchar_t* const kMethodNames[12] = {
+    L"CheckInstall", L"AllowPopUp",   L"ShowUpFileDlg", L"SelectComplete",
+    L"UpLoadInit",   L"UpLoadInfo",   L"UpLoadEnd",     L"DownLoadInit",
+    L"DownLoadInfo", L"DownLoadEnd",  L"LauncherExplorer", L"LauncherWebLink"};
 
 HRESULT CreateControl(REFIID iid, void** out) {
     CLSID clsid;
@@ -33,6 +42,38 @@ HRESULT CallByName(IDispatch* object, const wchar_t* name, const std::vector<std
     hr = object->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
                         nullptr, nullptr);
     for (VARIANT& v : argv) VariantClear(&v);
+    return hr;
+}
+
+namespace {
+
+BOOL CALLBACK FindOwnDialog(HWND window, LPARAM found) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HRESULT CallCancellingDialog(IDispatch* object, const wchar_t* name, DWORD timeoutMs, bool* closed) {
+    std::atomic<bool> done{false};
+    std::thread closer([&] {
+        for (const DWORD start = GetTickCount(); !done && GetTickCount() - start < timeoutMs;) {
+            HWND found = nullptr;
+            EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
+            if (found) done = PostMessageA(found, WM_COMMAND, IDCANCEL, 0) != FALSE;
+            if (!done) Sleep(100);
+        }
+    });
+    const HRESULT hr = CallByName(object, name, {});
+    closer.join();
+    *closed = done;
     return hr;
 }
 

@@ -56,6 +56,14 @@ Ptr<IDispatch> CreateDispatch();
 HRESULT CallByName(IDispatch* object, const wchar_t* name, const std::vector<std::wstring>& args,
                    VARIANT* result = nullptr);
 
+// The twelve methods of IWebBBS, in DISPID order (DISPID = index + 1).
+extern const wchar_t* const kMethodNames[12];
+
+// Calls `name` by name while another thread presses Cancel, as a user would,
+// on the first dialog of this process that shows within `timeoutMs`;
+// *closed tells whether one did.
+HRESULT CallCancellingDialog(IDispatch* object, const wchar_t* name, DWORD timeoutMs, bool* closed);
+
 // DllCanUnloadNow of the control as loaded in this process.
 HRESULT CanUnloadNow();
 

@@ -6,7 +6,7 @@ add_library(trv_com_support STATIC
   ${TRV_IDL_DIR}/server/WebControl_i.c)
 target_include_directories(trv_com_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/wine ${CMAKE_SOURCE_DIR}
                            ${TRV_IDL_DIR})
-target_link_libraries(trv_com_support PUBLIC ole32 oleaut32 uuid)
+target_link_libraries(trv_com_support PUBLIC ole32 oleaut32 uuid user32)
 add_dependencies(trv_com_support TRVControl)
 
 add_executable(com_client_test ${CMAKE_SOURCE_DIR}/tests/wine/com_client_test.cpp)
