@@ -62,6 +62,25 @@ protected:
     RecordingSink sink;
 };
 
+// The pixels of one small icon drawn on white.
+std::vector<COLORREF> Drawn(HIMAGELIST images, int index) {
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, 16, 16);
+    HGDIOBJ old = SelectObject(memory, canvas);
+    RECT all = {0, 0, 16, 16};
+    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ImageList_Draw(images, index, memory, 0, 0, ILD_NORMAL);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) pixels.push_back(GetPixel(memory, x, y));
+    SelectObject(memory, old);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
 TEST_F(SelectDialog, ShowsItsTemplateAndTheRememberedFolder) {
     std::wstring caption, add, close, path;
     std::vector<std::wstring> names, kinds, sizes;
@@ -96,26 +115,14 @@ TEST_F(SelectDialog, ShowsItsTemplateAndTheRememberedFolder) {
         SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
         parentImage = item.iImage;
         auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
-        // Draw the parent entry's image on white: the arrow is green, the
-        // magenta corner is transparent.
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        HBITMAP canvas = CreateCompatibleBitmap(screen, 16, 16);
-        HGDIOBJ old = SelectObject(memory, canvas);
-        RECT all = {0, 0, 16, 16};
-        FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        ImageList_Draw(images, parentImage, memory, 0, 0, ILD_NORMAL);
-        arrow = GetPixel(memory, 7, 10);
-        corner = GetPixel(memory, 0, 0);
+        // The parent entry's image on white: the arrow is green, the magenta
+        // corner is transparent.
+        const std::vector<COLORREF> parent = Drawn(images, parentImage);
+        arrow = parent[10 * 16 + 7];
+        corner = parent[0];
         item.iItem = 1;  // the folder line has the shell's folder icon
         SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        ImageList_Draw(images, item.iImage, memory, 0, 0, ILD_NORMAL);
-        folderArrow = GetPixel(memory, 7, 10);
-        SelectObject(memory, old);
-        DeleteObject(canvas);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
+        folderArrow = Drawn(images, item.iImage)[10 * 16 + 7];
         HWND combo = GetDlgItem(dialog, IDC_PLACES);
         places = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
         wchar_t text[MAX_PATH] = {};
@@ -464,25 +471,6 @@ TEST_F(SelectDialog, RememberedDriveThatIsGoneListsItsFolderEmpty) {
     EXPECT_EQ(path, L"Q:\\없는폴더");
     EXPECT_EQ(place, L"바탕 화면");
     EXPECT_EQ(names, (std::vector<std::wstring>{L" .."}));
-}
-
-// The pixels of one small icon drawn on white.
-std::vector<COLORREF> Drawn(HIMAGELIST images, int index) {
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP canvas = CreateCompatibleBitmap(screen, 16, 16);
-    HGDIOBJ old = SelectObject(memory, canvas);
-    RECT all = {0, 0, 16, 16};
-    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    ImageList_Draw(images, index, memory, 0, 0, ILD_NORMAL);
-    std::vector<COLORREF> pixels;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) pixels.push_back(GetPixel(memory, x, y));
-    SelectObject(memory, old);
-    DeleteObject(canvas);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
 }
 
 std::vector<COLORREF> ShellIcon(const std::wstring& path, DWORD attributes = 0, UINT flags = 0) {
