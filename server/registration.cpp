@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/win32/ansi_text.h"
 #include "resources/resource.h"
 #include "server/WebControl.h"
 #include "server/categories.h"
@@ -98,16 +99,6 @@ HRESULT ModulePath(std::string& path) {
     return S_OK;
 }
 
-std::wstring Widen(const std::string& text) {
-    const int chars = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(chars > 0 ? chars : 0), L'\0');
-    if (chars > 0)
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
-                            chars);
-    return wide;
-}
-
 HRESULT LoadScript(UINT id, std::string& script) {
     HMODULE module = Module().Instance();
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), "REGISTRY");
@@ -143,7 +134,7 @@ HRESULT ApplyRegistrarScript(UINT id, bool registering) {
 HRESULT LoadModuleTypeLib(ITypeLib** library, std::wstring& loadedFrom) {
     std::string path;
     RETURN_IF_FAILED(ModulePath(path));
-    loadedFrom = Widen(path);
+    loadedFrom = WidenAnsi(path);
     if (SUCCEEDED(LoadTypeLib(loadedFrom.c_str(), library))) return S_OK;
     const std::size_t slash = loadedFrom.find_last_of(L'\\');
     const std::size_t dot = loadedFrom.find_last_of(L'.');

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/support_log.h"
+#include "platform/win32/ansi_text.h"
 #include "platform/win32/module_hold.h"
 #include "resources/resource.h"
 #include "update/installer_trust.h"
@@ -75,17 +76,6 @@ struct FolderCleanup {
     DWORD waitMs;
 };
 constexpr DWORD kFolderRetryMs = 1000;
-
-std::wstring WideFromAnsi(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
-    std::wstring wide(n > 0 ? n : 0, L'\0');
-    if (n > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    }
-    return wide;
-}
 
 // For the support log: which fetch, how it failed, and the server's answer.
 void NoteDownload(const char* what, const DownloadResult& download) {
@@ -212,7 +202,7 @@ INT_PTR FileUpdateWindow::DoModal(HWND parent) {
 
 void FileUpdateWindow::ShowProgress(HWND dialog, const std::string& text, int percent) {
     HWND status = GetDlgItem(dialog, IDC_STATUS);
-    SetWindowTextW(status, WideFromAnsi(text).c_str());
+    SetWindowTextW(status, WidenAnsi(text).c_str());
     RedrawWindow(status, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     SendMessageW(GetDlgItem(dialog, IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/ansi_text.h"
 #include "platform/win32/com_util.h"
 
 #ifndef TRV_INSTALLER_PINS
@@ -96,15 +97,6 @@ void ReadSigner(HANDLE stateData, SignatureFacts& facts) {
     facts.hashesKnown = SignerHashes(leaf, facts.keyHash, facts.certHash);
 }
 
-std::wstring WideFromAnsi(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
 }  // namespace
 
 const PinList& InstallerPins() {
@@ -131,7 +123,7 @@ TrustOutcome VerifyOpenInstaller(HANDLE file, const std::string& path, const Pin
     if (pins.empty()) return DecideTrust(pins, facts);
 
     // The verifier reads the very handle given; its name is only a label.
-    const std::wstring widePath = WideFromAnsi(path);
+    const std::wstring widePath = WidenAnsi(path);
     facts.fileReadable = file && file != INVALID_HANDLE_VALUE && !widePath.empty();
     if (!facts.fileReadable) return DecideTrust(pins, facts);
 

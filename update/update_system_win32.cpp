@@ -21,10 +21,13 @@ const wchar_t* UpdateMessageText(UpdateMessage message) {
 
 namespace {
 
-bool NothingAt(const std::string& path) {
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-    const DWORD error = GetLastError();
+bool IsMissingError(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool NothingAt(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           IsMissingError(GetLastError());
 }
 
 // A DACL that lets only the current user change the folder and what is
@@ -108,10 +111,7 @@ ReadStatus Win32UpdateSystem::ReadHead(const std::string& path, std::size_t maxB
     bytes.clear();
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                   ? ReadStatus::Missing
-                   : ReadStatus::Unreadable;
+        return IsMissingError(GetLastError()) ? ReadStatus::Missing : ReadStatus::Unreadable;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ReadStatus::Unreadable;
     // Others may still be writing it; share everything so we never block them.

@@ -48,15 +48,6 @@ bool OwnIcons(const std::string& extension) {
 
 }  // namespace
 
-std::wstring WidenAnsi(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int length = static_cast<int>(text.size());
-    const int count = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(count), L'\0');
-    if (count) MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], count);
-    return wide;
-}
-
 std::uint32_t Win32Browse::LogicalDrives() { return GetLogicalDrives(); }
 
 unsigned Win32Browse::DriveType(const std::string& root) { return GetDriveTypeA(root.c_str()); }

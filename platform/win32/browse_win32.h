@@ -16,9 +16,6 @@ struct CoTaskFree {
 };
 using UniqueCoTask = std::unique_ptr<void, CoTaskFree>;
 
-// Narrow ANSI text to a wide string with the thread's ANSI code page.
-std::wstring WidenAnsi(const std::string& text);
-
 class Win32Browse : public IBrowsePlatform {
 public:
     std::uint32_t LogicalDrives() override;
