@@ -58,7 +58,7 @@ endfunction()
 
 # Each folder brings its own win32*.cmake files (one per owner, so subsystems do not
 # edit each other's build files).
-foreach(folder server update select testbed packaging tests/wine tests/scripts bench tools docs)
+foreach(folder server update select bridge browser testbed packaging tests/wine tests/scripts tests/browser bench tools docs)
   file(GLOB folder_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/win32*.cmake)
   list(SORT folder_files)
   foreach(f ${folder_files})

@@ -80,7 +80,6 @@ endfunction()
 trv_add_control_module(TRVControl ${CMAKE_BINARY_DIR})
 # The pages allowed to drive the object, for the service's release builds
 # ("https://*.tarvosk.co.kr;https://files.tarvosk.co.kr:8443"). Empty: no lock.
-set(TRV_ALLOWED_SITES "" CACHE STRING "Page addresses allowed to script the control")
 trv_set_allowed_sites(TRVControl "${TRV_ALLOWED_SITES}")
 # The resource compiler must see the script and type-library files change.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/TRVControl.rc PROPERTIES
