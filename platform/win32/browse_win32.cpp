@@ -1,5 +1,7 @@
 #include "platform/win32/browse_win32.h"
 
+#include "platform/win32/ansi_text.h"
+
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
