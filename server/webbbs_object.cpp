@@ -14,7 +14,7 @@
 #include "select/upload_select.h"
 #include "server/module.h"
 #include "server/page_address.h"
-#include "server/site_lock.h"
+#include "platform/site_lock.h"
 #include "update/popup_api.h"
 #include "update/update_check.h"
 

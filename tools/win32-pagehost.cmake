@@ -1,7 +1,9 @@
 # The page host: runs a page's scripts with its objects and their events.
 add_executable(pagehost
   ${CMAKE_SOURCE_DIR}/tools/pagehost/pagehost.cpp
-  ${CMAKE_SOURCE_DIR}/tools/pagehost/html_page.cpp)
+  ${CMAKE_SOURCE_DIR}/tools/pagehost/html_page.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/page_site.cpp)
+target_include_directories(pagehost PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(pagehost PRIVATE ole32 oleaut32 uuid urlmon user32 shell32)
 set_target_properties(pagehost PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 target_link_options(pagehost PRIVATE -municode)

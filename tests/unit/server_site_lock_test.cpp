@@ -1,5 +1,5 @@
 // The site lock's address rules: which page addresses a list lets through.
-#include "server/site_lock.h"
+#include "platform/site_lock.h"
 
 #include <gtest/gtest.h>
 

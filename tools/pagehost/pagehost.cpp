@@ -20,9 +20,6 @@
 #include <objsafe.h>
 #include <ocidl.h>
 #include <oleauto.h>
-#include <servprov.h>
-#include <shlguid.h>
-#include <urlmon.h>
 
 #include <cstdio>
 #include <map>
@@ -30,6 +27,7 @@
 #include <vector>
 
 #include "html_page.h"
+#include "platform/win32/page_site.h"
 
 namespace {
 
@@ -225,24 +223,6 @@ protected:
 
 HostGlobals g_globals;
 
-// ---- the page's site: how the page's objects learn the page's address -------
-
-// The browser as the site hands it out: only its LocationURL.
-class PageBrowser : public OneMemberDispatch {
-public:
-    PageBrowser() : OneMemberDispatch(L"LocationURL", DISPATCH_PROPERTYGET) {}
-
-protected:
-    HRESULT Call(DISPPARAMS*, VARIANT* result) override {
-        if (!result) return E_POINTER;
-        V_VT(result) = VT_BSTR;
-        V_BSTR(result) = SysAllocStringLen(g_siteUrl.data(), static_cast<UINT>(g_siteUrl.size()));
-        return V_BSTR(result) ? S_OK : E_OUTOFMEMORY;
-    }
-};
-
-PageBrowser g_browser;
-
 // A host object that lives for the whole run and answers two interfaces,
 // the first also as IUnknown.
 template <class First, const IID* FirstId, class Second, const IID* SecondId>
@@ -263,35 +243,8 @@ public:
     IFACEMETHODIMP_(ULONG) Release() override { return 1; }
 };
 
-class PageSite : public RunLongPair<IOleClientSite, &IID_IOleClientSite, IServiceProvider,
-                                    &IID_IServiceProvider> {
-public:
-    // IOleClientSite: only the container's moniker, the page's address.
-    IFACEMETHODIMP SaveObject() override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** moniker) override {
-        if (!moniker) return E_POINTER;
-        *moniker = nullptr;
-        if (which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
-        return CreateURLMonikerEx(nullptr, g_siteUrl.c_str(), moniker, URL_MK_UNIFORM);
-    }
-    IFACEMETHODIMP GetContainer(IOleContainer** container) override {
-        if (container) *container = nullptr;
-        return E_NOINTERFACE;
-    }
-    IFACEMETHODIMP ShowObject() override { return S_OK; }
-    IFACEMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
-    IFACEMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-
-    // IServiceProvider: the browser, as Internet Explorer hands it out.
-    IFACEMETHODIMP QueryService(REFGUID service, REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (service != SID_SWebBrowserApp) return E_NOINTERFACE;
-        return g_browser.QueryInterface(iid, out);
-    }
-};
-
-PageSite g_site;
+// The page's site for --site: how the page's objects learn its address.
+IOleClientSite* g_site = nullptr;
 
 class Host;
 
@@ -513,8 +466,8 @@ bool Host::CreateObjects(const pagehost::Page& page) {
             if (FAILED(hr))
                 Print(L"pagehost: object " + item.id + L" refused safe scripting " + Hex(hr));
         }
-        if (!g_siteUrl.empty() && SUCCEEDED(item.object.As(item.sited, IID_IObjectWithSite)))
-            item.sited->SetSite(static_cast<IOleClientSite*>(&g_site));
+        if (g_site && SUCCEEDED(item.object.As(item.sited, IID_IObjectWithSite)))
+            item.sited->SetSite(g_site);
         Ptr<IProvideClassInfo> pci;
         if (SUCCEEDED(item.object.As(pci, IID_IProvideClassInfo)))
             pci->GetClassInfo(item.classInfo.Out());
@@ -744,10 +697,16 @@ int wmain() {
         return 2;
     }
     int code = 2;
+    if (!g_siteUrl.empty() && !(g_site = trv::NewPageSite(g_siteUrl))) {
+        Print(L"pagehost: out of memory");
+        CoUninitialize();
+        return 2;
+    }
     {
         Host host;
         code = host.Run(html, calls);
     }
+    if (g_site) g_site->Release();
     CoUninitialize();
     return code;
 }

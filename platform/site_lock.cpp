@@ -1,4 +1,4 @@
-#include "server/site_lock.h"
+#include "platform/site_lock.h"
 
 #include <cctype>
 

@@ -1,0 +1,133 @@
+#include "platform/win32/page_site.h"
+
+#include <oleauto.h>
+#include <servprov.h>
+#include <shlguid.h>
+#include <urlmon.h>
+
+#include <new>
+
+namespace trv {
+namespace {
+
+class PageSite;
+
+// The browser as the site hands it out: only its LocationURL (DISPID 1).
+// Lives inside the site and shares its reference count.
+class PageBrowser : public IDispatch {
+public:
+    explicit PageBrowser(PageSite* site) : site_(site) {}
+    virtual ~PageBrowser() = default;
+
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override;
+    IFACEMETHODIMP_(ULONG) Release() override;
+    IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
+    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                 DISPID* ids) override {
+        if (!names || !ids) return E_POINTER;
+        HRESULT hr = S_OK;
+        for (UINT i = 0; i < count; ++i) {
+            ids[i] = DISPID_UNKNOWN;
+            if (i == 0 && names[i] && lstrcmpiW(names[i], L"LocationURL") == 0)
+                ids[i] = 1;
+            else
+                hr = DISP_E_UNKNOWNNAME;
+        }
+        return hr;
+    }
+    IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
+                          EXCEPINFO*, UINT*) override;
+
+private:
+    PageSite* site_;
+};
+
+class PageSite : public IOleClientSite, public IServiceProvider {
+public:
+    explicit PageSite(const std::wstring& url) : url_(url), browser_(this) {}
+    virtual ~PageSite() = default;
+
+    const std::wstring& Url() const { return url_; }
+
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IOleClientSite)
+            *out = static_cast<IOleClientSite*>(this);
+        else if (iid == IID_IServiceProvider)
+            *out = static_cast<IServiceProvider*>(this);
+        else
+            return (*out = nullptr), E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+    IFACEMETHODIMP_(ULONG) Release() override {
+        const ULONG n = InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return n;
+    }
+
+    // IOleClientSite: only the container's moniker, the page's address.
+    IFACEMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** moniker) override {
+        if (!moniker) return E_POINTER;
+        *moniker = nullptr;
+        if (which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
+        return CreateURLMonikerEx(nullptr, url_.c_str(), moniker, URL_MK_UNIFORM);
+    }
+    IFACEMETHODIMP GetContainer(IOleContainer** container) override {
+        if (container) *container = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP ShowObject() override { return S_OK; }
+    IFACEMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    IFACEMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IServiceProvider: the browser, as Internet Explorer hands it out.
+    IFACEMETHODIMP QueryService(REFGUID service, REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (service != SID_SWebBrowserApp) return E_NOINTERFACE;
+        return browser_.QueryInterface(iid, out);
+    }
+
+private:
+    std::wstring url_;
+    PageBrowser browser_;
+    LONG refs_ = 1;
+};
+
+IFACEMETHODIMP_(ULONG) PageBrowser::AddRef() { return static_cast<IOleClientSite*>(site_)->AddRef(); }
+IFACEMETHODIMP_(ULONG) PageBrowser::Release() {
+    return static_cast<IOleClientSite*>(site_)->Release();
+}
+
+IFACEMETHODIMP PageBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*,
+                                   VARIANT* result, EXCEPINFO*, UINT*) {
+    if (id != 1 || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+    if (!result) return E_POINTER;
+    const std::wstring& url = site_->Url();
+    VariantInit(result);
+    V_VT(result) = VT_BSTR;
+    V_BSTR(result) = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
+    return V_BSTR(result) ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace
+
+IOleClientSite* NewPageSite(const std::wstring& url) {
+    return new (std::nothrow) PageSite(url);
+}
+
+}  // namespace trv

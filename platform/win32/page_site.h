@@ -1,0 +1,18 @@
+// A site for IObjectWithSite::SetSite that places an object on a page at a
+// given address, the way the browser does: its service SID_SWebBrowserApp
+// hands out a browser whose LocationURL is the address, and its container
+// moniker is a URL moniker for it. The page host and the browser path's
+// native host site the control with it.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+
+namespace trv {
+
+// A new site (reference count 1) on `url`, or nullptr when out of memory.
+IOleClientSite* NewPageSite(const std::wstring& url);
+
+}  // namespace trv
