@@ -13,6 +13,6 @@ file(GLOB TRV_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${TRV_UNIT_TESTS} ${CMAKE_SOURCE_DIR}/tools/pagehost/html_page.cpp
   ${CMAKE_SOURCE_DIR}/testbed/job_reader.cpp ${CMAKE_SOURCE_DIR}/packaging/msi_registry.cpp
   ${CMAKE_SOURCE_DIR}/packaging/build_facts.cpp)
-target_link_libraries(unit_tests PRIVATE trv_fake gtest_main)
+target_link_libraries(unit_tests PRIVATE trv_fake trv_bridge_core gtest_main)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
