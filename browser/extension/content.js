@@ -1,0 +1,91 @@
+// The page's side of the extension. Runs in the top frame of the listed sites
+// only and relays between the page script (window.postMessage) and the
+// background (one runtime port per document). Any script of any page can post
+// to this window, so every message is checked before it goes further, and
+// nothing is ever posted to another origin than the page's own.
+(function () {
+  "use strict";
+
+  var NS = "trvcontrol";
+  var PROTOCOL = 1;
+  var E_INVALIDARG = -2147024809;
+  var E_UNEXPECTED = -2147418113;
+  var MAX_ARGS = 16;
+  var EXT_TYPES = { "ext:ready": true, "ext:reply": true, "ext:event": true, "ext:error": true };
+
+  if (window.top !== window) return;
+  // The match patterns cannot say a port; the list can.
+  if (!TRVSiteRule.allows(TRVSiteRule.parseList(TRV_CONFIG.sites), location.href)) return;
+
+  var origin = location.origin;
+  var port = null;
+  var ready = null;  // ext:ready, or the ext:error that ended the connection
+  var over = false;
+
+  function post(message) {
+    message.ns = NS;
+    window.postMessage(message, origin);
+  }
+
+  function connect() {
+    port = chrome.runtime.connect({ name: NS });
+    port.onMessage.addListener(function (message) {
+      if (!message || typeof message !== "object" || !EXT_TYPES[message.type]) return;
+      if (message.type === "ext:ready" || message.type === "ext:error") ready = message;
+      if (message.type === "ext:error") over = true;
+      post(message);
+    });
+    port.onDisconnect.addListener(function () {
+      if (over) return;
+      over = true;
+      ready = { type: "ext:error", code: "host-exited", message: "the extension closed the connection" };
+      post(ready);
+    });
+  }
+
+  function isPrimitive(value) {
+    var kind = typeof value;
+    return value === null || kind === "string" || kind === "number" || kind === "boolean";
+  }
+
+  // Only plain values reach the host; the host answers wrong kinds itself.
+  function callFrom(data) {
+    var id = data.id;
+    if (typeof id !== "number" || id !== Math.floor(id) || id < 0 || id > 9007199254740991) return null;
+    var call = { type: "call", id: id, method: data.method, args: [] };
+    var args = data.args;
+    if (typeof call.method !== "string" || call.method.length > 64 || !Array.isArray(args) || args.length > MAX_ARGS) {
+      call.bad = true;
+      return call;
+    }
+    for (var i = 0; i < args.length; i++) {
+      if (!isPrimitive(args[i])) {
+        call.bad = true;
+        return call;
+      }
+      call.args.push(args[i]);
+    }
+    return call;
+  }
+
+  window.addEventListener("message", function (event) {
+    if (event.source !== window || event.origin !== origin) return;
+    var data = event.data;
+    if (!data || typeof data !== "object" || data.ns !== NS) return;
+    if (data.type === "page:hello") {
+      post({ type: "ext:ack", protocol: PROTOCOL });
+      if (!port) connect();
+      else if (ready) post(JSON.parse(JSON.stringify(ready)));
+    } else if (data.type === "page:call") {
+      var call = callFrom(data);
+      if (!call) return;  // no id to answer to
+      if (call.bad) {
+        post({ type: "ext:reply", id: call.id, hr: E_INVALIDARG, result: null });
+      } else if (!port || over) {  // no hello yet, or the connection is over
+        post({ type: "ext:reply", id: call.id, hr: E_UNEXPECTED, result: null });
+      } else {
+        port.postMessage(call);
+      }
+    }
+  });
+})();

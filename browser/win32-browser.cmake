@@ -1,0 +1,29 @@
+# The browser extension (Chrome/Edge unpacked, Firefox unpacked and .xpi) and
+# the native host's manifests, generated from the one site list into
+# ${CMAKE_BINARY_DIR}/browser whenever the list or a source changes.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+file(GLOB TRV_BROWSER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/browser/extension/*)
+set(TRV_BROWSER_DIR ${CMAKE_BINARY_DIR}/browser)
+# ',' separates as ';' does, and does not split a CMake list. The inputs file
+# changes only with the settings, so a new list re-runs the generator.
+string(REPLACE ";" "," TRV_BROWSER_SITES "${TRV_BRIDGE_SITES_EFFECTIVE}")
+set(TRV_BROWSER_INPUTS ${CMAKE_BINARY_DIR}/browser-inputs.txt)
+file(CONFIGURE OUTPUT ${TRV_BROWSER_INPUTS}
+  CONTENT "${TRV_BROWSER_SITES}\n${TRV_NATIVE_HOST_NAME}\n${TRV_FIREFOX_ADDON_ID}\n")
+add_custom_command(
+  OUTPUT ${TRV_BROWSER_DIR}/stamp
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/browser/make-extension
+          "--sites=${TRV_BROWSER_SITES}" --out ${TRV_BROWSER_DIR}
+          --host-name ${TRV_NATIVE_HOST_NAME} --addon-id ${TRV_FIREFOX_ADDON_ID}
+  COMMAND ${CMAKE_COMMAND} -E touch ${TRV_BROWSER_DIR}/stamp
+  DEPENDS ${CMAKE_SOURCE_DIR}/browser/make-extension ${TRV_BROWSER_SOURCES} ${TRV_BROWSER_INPUTS}
+  COMMENT "Browser extension and host manifests for ${TRV_BROWSER_SITES}"
+  VERBATIM)
+add_custom_target(browser_extension ALL DEPENDS ${TRV_BROWSER_DIR}/stamp)
+
+# The extension's site rule against the native host's (no Wine, no browser).
+find_program(TRV_NODE NAMES node nodejs)
+if(TRV_NODE)
+  add_test(NAME browser_site_rule
+    COMMAND ${TRV_NODE} --test ${CMAKE_SOURCE_DIR}/tests/browser/site_rule.test.js)
+endif()
