@@ -15,14 +15,15 @@ TEST(HtmlPage, FindsObjectsScriptsAndEventBlocksWithTheirLines) {
         "<script language=\"JScript\">\nvar a = '<b>';\n</script>\n"
         "<script for=\"WebBBS\" event=\"UpSelectComplete(strPath, strSize, strMode)\">\n"
         "alert(strPath);\n</SCRIPT>\n"
-        "<script type=\"text/vbscript\">x</script>\n";
+        "<script type=\"text/vbscript\">x</script>\n"
+        "<script src=\" ../lib/a.js \"></script>\n";
     const Page page = ParsePage(html);
     ASSERT_EQ(page.objects.size(), 1u);
     EXPECT_EQ(page.objects[0].id, "WebBBS");
     EXPECT_EQ(page.objects[0].classid, "clsid:11111111-2222-3333-4444-555555555555");
     EXPECT_EQ(page.objects[0].line, 3);
 
-    ASSERT_EQ(page.scripts.size(), 3u);
+    ASSERT_EQ(page.scripts.size(), 4u);
     EXPECT_EQ(page.scripts[0].text, "\nvar a = '<b>';\n");
     EXPECT_EQ(page.scripts[0].line, 5);
     EXPECT_TRUE(IsJScript(page.scripts[0].language));
@@ -31,6 +32,8 @@ TEST(HtmlPage, FindsObjectsScriptsAndEventBlocksWithTheirLines) {
     EXPECT_EQ(page.scripts[1].eventArgs, "strPath, strSize, strMode");
     EXPECT_EQ(page.scripts[1].line, 8);
     EXPECT_FALSE(IsJScript(page.scripts[2].language));
+    EXPECT_EQ(page.scripts[3].src, "../lib/a.js");
+    EXPECT_EQ(page.scripts[0].src, "");
 }
 
 TEST(HtmlPage, UnclosedTagsAndScriptsEndWithoutOverrun) {

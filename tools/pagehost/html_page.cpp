@@ -133,6 +133,7 @@ Page ParsePage(const std::string& html) {
             PageScript script;
             script.forId = Trim(attrs["for"]);
             script.language = attrs.count("language") ? attrs["language"] : attrs["type"];
+            script.src = Trim(attrs["src"]);
             if (!SplitEventSignature(attrs["event"], script.eventName, script.eventArgs)) {
                 script.eventName.clear();
                 script.eventArgs.clear();

@@ -19,6 +19,7 @@ struct PageScript {
     std::string eventName;  // e.g. "UpSelectComplete"
     std::string eventArgs;  // e.g. "strPath, strSize, strMode"
     std::string language;   // as written, empty when absent
+    std::string src;        // <script src="...">, as written; the block's text is then unused
     std::string text;       // the block's source
     int line = 0;           // 1-based line where the source starts
 };

@@ -2,7 +2,8 @@
 // each <object classid="clsid:..."> of the page, runs the page's JScript
 // blocks through the system's script engine with every object reachable by
 // its id, and binds <script for="ID" event="Name(args)"> blocks to the
-// objects' events through their connection points.
+// objects' events through their connection points. <script src="PATH"> runs
+// the file at PATH (relative to the page) in document order.
 //
 //   pagehost.exe PAGE.html [--call Function]... [--trace] [--site URL] [--module DLL]
 //
@@ -41,10 +42,14 @@ const IID kIID_IActiveScriptParse = {
 #endif
 
 std::string g_pageName;
+std::wstring g_pageDir;                 // the page's folder, with its separator
+std::vector<std::wstring> g_sources;    // file names by script source context; 0 is the page
 bool g_trace = false;
 int g_scriptErrors = 0;
 std::wstring g_siteUrl;
 std::wstring g_modulePath;
+
+bool ReadWholeFile(const std::wstring& path, std::string& out);
 
 // ---- text --------------------------------------------------------------
 
@@ -348,7 +353,9 @@ public:
         std::wstring text = ei.bstrDescription ? ei.bstrDescription : L"unknown error";
         wchar_t where[64];
         swprintf(where, 64, L"(%lu,%ld)", line + 1, column + 1);
-        Print(FromUtf8(g_pageName) + where + L": script error: " + text +
+        const std::wstring source =
+            context < g_sources.size() ? g_sources[context] : FromUtf8(g_pageName);
+        Print(source + where + L": script error: " + text +
               (ei.scode ? L" [" + Hex(ei.scode) + L"]" : L""));
         SysFreeString(ei.bstrSource);
         SysFreeString(ei.bstrDescription);
@@ -373,7 +380,8 @@ public:
 private:
     bool CreateObjects(const pagehost::Page& page);
     bool BindEvents(const pagehost::Page& page);
-    void Parse(const std::wstring& code, int line, bool expression = false);
+    void Parse(const std::wstring& code, int line, bool expression = false, DWORD source = 0);
+    void RunSource(const pagehost::PageScript& script);
     void Shutdown();
 
     Ptr<IActiveScript> script_;
@@ -544,12 +552,12 @@ bool Host::BindEvents(const pagehost::Page& page) {
     return true;
 }
 
-void Host::Parse(const std::wstring& code, int line, bool expression) {
+void Host::Parse(const std::wstring& code, int line, bool expression, DWORD source) {
     EXCEPINFO ei = {};
     VARIANT result;
     VariantInit(&result);
     // Errors arrive through OnScriptError; nothing more to report here.
-    parse_->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0,
+    parse_->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, source,
                             static_cast<ULONG>(line > 0 ? line - 1 : 0),
                             expression ? SCRIPTTEXT_ISEXPRESSION : SCRIPTTEXT_ISVISIBLE,
                             expression ? &result : nullptr, &ei);
@@ -557,6 +565,28 @@ void Host::Parse(const std::wstring& code, int line, bool expression) {
     SysFreeString(ei.bstrSource);
     SysFreeString(ei.bstrDescription);
     SysFreeString(ei.bstrHelpFile);
+}
+
+// <script src="...">: a file beside the page, run as a block in document
+// order. Addresses of servers are not fetched; the block is skipped.
+void Host::RunSource(const pagehost::PageScript& script) {
+    std::wstring src = FromUtf8(script.src);
+    const std::wstring where = FromUtf8(g_pageName) + L"(" + std::to_wstring(script.line) + L"): ";
+    src = src.substr(0, src.find_first_of(L"?#"));
+    if (src.empty() || src.find(L':') != std::wstring::npos || src[0] == L'/' || src[0] == L'\\') {
+        Print(where + L"script source " + FromUtf8(script.src) +
+              L" is not a file beside the page, block skipped");
+        return;
+    }
+    std::string code;
+    if (!ReadWholeFile(g_pageDir + src, code)) {
+        ++g_scriptErrors;
+        Print(where + L"cannot read script " + src);
+        return;
+    }
+    const std::size_t slash = src.find_last_of(L"\\/");
+    g_sources.push_back(slash == std::wstring::npos ? src : src.substr(slash + 1));
+    Parse(FromUtf8(code), 1, false, static_cast<DWORD>(g_sources.size() - 1));
 }
 
 void Host::Shutdown() {
@@ -607,7 +637,10 @@ int Host::Run(const std::string& html, const std::vector<std::wstring>& calls) {
                   L"): script language not supported, block skipped");
             continue;
         }
-        Parse(FromUtf8(s.text), s.line);
+        if (s.src.empty())
+            Parse(FromUtf8(s.text), s.line);
+        else
+            RunSource(s);
     }
     for (const auto& fn : calls) {
         if (g_scriptErrors) break;
@@ -687,6 +720,8 @@ int wmain() {
     }
     const std::size_t slash = pagePath.find_last_of(L"\\/");
     g_pageName = ToUtf8(slash == std::wstring::npos ? pagePath : pagePath.substr(slash + 1));
+    g_pageDir = slash == std::wstring::npos ? std::wstring() : pagePath.substr(0, slash + 1);
+    g_sources.push_back(FromUtf8(g_pageName));
     std::string html;
     if (!ReadWholeFile(pagePath, html)) {
         Print(L"pagehost: cannot read " + pagePath);
