@@ -1,0 +1,375 @@
+// trvcontrol.js: one script for the TARVOSK control in every browser.
+//
+//   TRVControl.connect({ object: "WebBBS" }).then(function (control) {
+//     control.on("UpSelectComplete", function (strPath, strSize, strMode) { ... });
+//     return control.DownLoadInit();
+//   });
+//
+// Where the page's <object> answers (Internet Explorer, Edge's IE mode, the
+// page host) the methods call it directly, and its events reach the script
+// through the page's own event blocks, one line each:
+//
+//   <script for="WebBBS" event="InstallCompleteEvent()">
+//     TRVControl.controlEvent("InstallCompleteEvent", []);
+//   </script>
+//   <script for="WebBBS" event="UpSelectComplete(strPath, strSize, strMode)">
+//     TRVControl.controlEvent("UpSelectComplete", [strPath, strSize, strMode]);
+//   </script>
+//
+// Elsewhere it talks to the TARVOSK Web Control extension, which runs the same
+// module through its native host. Every method returns a promise: of the
+// string for LauncherWebLink, of undefined for the others; a failure HRESULT
+// rejects it with an Error whose .hr is that HRESULT. connect() rejects with
+// an Error whose .code names the missing piece and whose .url says where to
+// get it.
+//
+// Old engines run it too (Internet Explorer's, and the page host's, which has
+// no timers): no trailing commas, no reserved words after a dot, no ES5
+// library calls. Without timers the promise below runs its callbacks at once,
+// so a page's steps keep their order.
+var TRVControl = (function () {
+  var NS = "trvcontrol";
+  var PROTOCOL = 1;
+  var METHODS = ["CheckInstall", "AllowPopUp", "ShowUpFileDlg", "SelectComplete", "UpLoadInit", "UpLoadInfo",
+                 "UpLoadEnd", "DownLoadInit", "DownLoadInfo", "DownLoadEnd", "LauncherExplorer", "LauncherWebLink"];
+  var EVENTS = { InstallCompleteEvent: true, UpSelectComplete: true };
+  var DISP_E_BADPARAMCOUNT = -2147352562;
+  var ACK_MS = 1000;      // the content script answers at once when it is there
+  var READY_MS = 30000;   // a host's first start (under Wine) takes seconds
+  var EXTENSION_URL = "https://www.tarvosk.co.kr/webcontrol/";
+  var HOST_URL = "https://www.tarvosk.co.kr/webcontrol/setup.exe";
+
+  var hasTimers = typeof setTimeout !== "undefined";
+  var nextId = 1;           // unique on the page, across connections
+  var controlApis = [];     // connections to the page's object, for controlEvent
+
+  function later(fn) {
+    if (hasTimers) setTimeout(fn, 0);
+    else fn();
+  }
+
+  function isArray(value) {
+    return Object.prototype.toString.call(value) === "[object Array]";
+  }
+
+  function has(table, key) {
+    return Object.prototype.hasOwnProperty.call(table, key);
+  }
+
+  // ---- a minimal promise, for engines without one (or without timers) ----
+
+  function MiniPromise(executor) {
+    var self = this;
+    self.state = 0;  // 1 fulfilled, 2 rejected
+    self.value = undefined;
+    self.queue = [];
+    function settle(state, value) {
+      if (self.state || self.settling) return;
+      if (state === 1 && value && (typeof value === "object" || typeof value === "function")) {
+        var then;
+        try {
+          then = value.then;
+        } catch (e) {
+          settle(2, e);
+          return;
+        }
+        if (typeof then === "function") {
+          self.settling = true;
+          var done = false;
+          var adopt = function (s) {
+            return function (v) {
+              if (done) return;
+              done = true;
+              self.settling = false;
+              settle(s, v);
+            };
+          };
+          try {
+            then.call(value, adopt(1), adopt(2));
+          } catch (e2) {
+            adopt(2)(e2);
+          }
+          return;
+        }
+      }
+      self.state = state;
+      self.value = value;
+      var queue = self.queue;
+      self.queue = [];
+      for (var i = 0; i < queue.length; i++) self.run(queue[i]);
+    }
+    try {
+      executor(function (v) { settle(1, v); }, function (r) { settle(2, r); });
+    } catch (e) {
+      settle(2, e);
+    }
+  }
+
+  MiniPromise.prototype.run = function (entry) {
+    var self = this;
+    later(function () {
+      var callback = self.state === 1 ? entry.fulfilled : entry.rejected;
+      if (typeof callback !== "function") {
+        if (self.state === 1) entry.resolve(self.value);
+        else entry.reject(self.value);
+        return;
+      }
+      var result;
+      try {
+        result = callback(self.value);
+      } catch (e) {
+        entry.reject(e);
+        return;
+      }
+      entry.resolve(result);
+    });
+  };
+
+  MiniPromise.prototype.then = function (fulfilled, rejected) {
+    var self = this;
+    return new MiniPromise(function (resolve, reject) {
+      var entry = { fulfilled: fulfilled, rejected: rejected, resolve: resolve, reject: reject };
+      if (self.state) self.run(entry);
+      else self.queue.push(entry);
+    });
+  };
+
+  MiniPromise.prototype["catch"] = function (rejected) {
+    return this.then(null, rejected);
+  };
+
+  // The browser's own promise where it has one and timers to run it.
+  var P = hasTimers && typeof Promise !== "undefined" ? Promise : MiniPromise;
+
+  function failure(message, fields) {
+    var error = new Error(message);
+    error.message = message;  // old engines leave it empty
+    for (var key in fields) if (has(fields, key)) error[key] = fields[key];
+    return error;
+  }
+
+  function hex(hr) {
+    var text = (hr < 0 ? hr + 4294967296 : hr).toString(16).toUpperCase();
+    while (text.length < 8) text = "0" + text;
+    return "0x" + text;
+  }
+
+  function hrFailure(method, hr, description) {
+    return failure(method + " failed (" + hex(hr) + (description ? ": " + description : "") + ")", { hr: hr });
+  }
+
+  // ---- one connection: the methods, on() and event delivery ----
+
+  function newApi(call) {
+    var api = { handlers: {} };
+    api.on = function (name, handler) {
+      if (!has(EVENTS, name)) throw failure("unknown event " + name, { code: "unknown-event" });
+      if (typeof handler !== "function") throw failure("the handler of " + name + " is not a function", {});
+      if (!has(api.handlers, name)) api.handlers[name] = [];
+      api.handlers[name].push(handler);
+      return api;
+    };
+    for (var i = 0; i < METHODS.length; i++) {
+      api[METHODS[i]] = (function (name) {
+        return function () {
+          var args = [];
+          for (var k = 0; k < arguments.length; k++) args.push(arguments[k]);
+          return call(name, args);
+        };
+      })(METHODS[i]);
+    }
+    return api;
+  }
+
+  function emit(api, name, args, guarded) {
+    var list = has(api.handlers, name) ? api.handlers[name] : [];
+    for (var i = 0; i < list.length; i++) {
+      if (!guarded) {
+        list[i].apply(null, args);
+        continue;
+      }
+      // One failing handler must not silence the others or the connection.
+      try {
+        list[i].apply(null, args);
+      } catch (e) {
+        later(function () { throw e; });
+      }
+    }
+  }
+
+  // ---- the page's object ----
+
+  function answers(object) {
+    try {
+      return typeof object.CheckInstall !== "undefined";
+    } catch (e) {
+      return false;
+    }
+  }
+
+  function findControl(object) {
+    var candidate = null;
+    if (object && typeof object !== "string") {
+      candidate = object;
+    } else if (typeof object === "string" && object !== "") {
+      if (typeof document !== "undefined" && document && document.getElementById) {
+        candidate = document.getElementById(object);
+      } else if (/^[A-Za-z_$][A-Za-z0-9_$]*$/.test(object)) {
+        // The page host has no document: the object is a global by its id.
+        try {
+          candidate = eval(object);
+        } catch (e) {
+          candidate = null;
+        }
+      }
+    }
+    return candidate && answers(candidate) ? candidate : null;
+  }
+
+  // COM methods have no apply(): one call per argument count.
+  function invoke(control, name, a) {
+    switch (a.length) {
+      case 0: return control[name]();
+      case 1: return control[name](a[0]);
+      case 2: return control[name](a[0], a[1]);
+      case 3: return control[name](a[0], a[1], a[2]);
+    }
+    throw failure(name + " takes at most 3 arguments", { hr: DISP_E_BADPARAMCOUNT });
+  }
+
+  function controlConnection(control) {
+    var api = newApi(function (name, args) {
+      return new P(function (resolve, reject) {
+        var result;
+        try {
+          result = invoke(control, name, args);
+        } catch (e) {
+          reject(typeof e.hr === "number" ? e : hrFailure(name, typeof e.number === "number" ? e.number : -2147467259,
+                                                          e.description || e.message));
+          return;
+        }
+        resolve(name === "LauncherWebLink" ? String(result) : undefined);
+      });
+    });
+    controlApis.push(api);
+    return api;
+  }
+
+  // ---- the extension ----
+
+  function extensionConnection(options, resolve, reject) {
+    var origin = window.location.origin || window.location.protocol + "//" + window.location.host;
+    var ackMs = options.ackTimeout > 0 ? options.ackTimeout : ACK_MS;
+    var readyMs = options.readyTimeout > 0 ? options.readyTimeout : READY_MS;
+    var extensionUrl = options.extensionUrl || EXTENSION_URL;
+    var hostUrl = options.hostUrl || HOST_URL;
+    var acked = false;
+    var ready = false;
+    var ended = null;  // the Error that ended the connection
+    var pending = {};
+    var timer = null;
+
+    var api = newApi(function (name, args) {
+      return new P(function (resolve, reject) {
+        if (ended) {
+          reject(ended);
+          return;
+        }
+        var id = nextId++;
+        pending[id] = { method: name, resolve: resolve, reject: reject };
+        window.postMessage({ ns: NS, type: "page:call", id: id, method: name, args: args }, origin);
+      });
+    });
+
+    function wait(ms, onTimeout) {
+      if (timer !== null) clearTimeout(timer);
+      timer = ms ? setTimeout(onTimeout, ms) : null;
+    }
+
+    function end(error) {
+      if (ended) return;
+      ended = error;
+      wait(0);
+      window.removeEventListener("message", listen, false);
+      var calls = pending;
+      pending = {};
+      for (var id in calls) if (has(calls, id)) calls[id].reject(error);
+      if (!ready) reject(error);
+    }
+
+    var hostMessages = {
+      "host-missing": "the TARVOSK Web Control host program is not installed on this computer",
+      "host-exited": "the TARVOSK Web Control host program ended",
+      "protocol": "the TARVOSK Web Control host program is too old or too new for this extension",
+      "refused": "this page is not one of the sites the extension serves"
+    };
+
+    function listen(event) {
+      if (event.source !== window || event.origin !== origin) return;
+      var data = event.data;
+      if (!data || typeof data !== "object" || data.ns !== NS || ended) return;
+      if (data.type === "ext:ack" && !acked) {
+        acked = true;
+        wait(readyMs, function () {
+          end(failure(hostMessages["host-missing"] + " (no answer in " + readyMs / 1000 + " s); get it at " + hostUrl,
+                      { code: "host-missing", url: hostUrl }));
+        });
+      } else if (data.type === "ext:ready" && acked && !ready) {
+        if (data.protocol !== PROTOCOL) {
+          end(failure(hostMessages.protocol + "; get the current one at " + hostUrl, { code: "protocol", url: hostUrl }));
+          return;
+        }
+        ready = true;
+        wait(0);
+        api.version = String(data.version);
+        resolve(api);
+      } else if (data.type === "ext:reply" && has(pending, data.id)) {
+        var call = pending[data.id];
+        delete pending[data.id];
+        if (typeof data.hr !== "number" || data.hr < 0) {
+          call.reject(hrFailure(call.method, typeof data.hr === "number" ? data.hr : -2147467259, ""));
+        } else {
+          call.resolve(call.method === "LauncherWebLink" ? String(data.result === null ? "" : data.result) : undefined);
+        }
+      } else if (data.type === "ext:event" && has(EVENTS, data.name) && isArray(data.args)) {
+        emit(api, data.name, data.args, true);
+      } else if (data.type === "ext:error") {
+        var code = has(hostMessages, data.code) ? data.code : "host-exited";
+        var url = code === "refused" ? extensionUrl : hostUrl;
+        end(failure(hostMessages[code] + (data.message ? " (" + data.message + ")" : "") + "; get it at " + url,
+                    { code: code, url: url }));
+      }
+    }
+
+    window.addEventListener("message", listen, false);
+    wait(ackMs, function () {
+      end(failure("the TARVOSK Web Control extension is not installed in this browser; get it at " + extensionUrl,
+                  { code: "extension-missing", url: extensionUrl }));
+    });
+    window.postMessage({ ns: NS, type: "page:hello" }, origin);
+  }
+
+  function connect(options) {
+    options = options || {};
+    return new P(function (resolve, reject) {
+      var control = findControl(options.object);
+      if (control) {
+        resolve(controlConnection(control));
+      } else if (typeof window !== "undefined" && window && window.postMessage && window.addEventListener && hasTimers) {
+        extensionConnection(options, resolve, reject);
+      } else {
+        reject(failure("the TARVOSK control is not installed (no object " + options.object + " on the page)",
+                       { code: "control-missing", url: options.hostUrl || HOST_URL }));
+      }
+    });
+  }
+
+  // Called by the page's event blocks in IE mode and the page host.
+  function controlEvent(name, args) {
+    if (!has(EVENTS, name)) return;
+    var list = isArray(args) ? args : [];
+    for (var i = 0; i < controlApis.length; i++) emit(controlApis[i], name, list, false);
+  }
+
+  return { connect: connect, controlEvent: controlEvent, Promise: P };
+})();
