@@ -107,6 +107,12 @@ bool SiteLock::AllowsAddress(const std::string& address) const {
     return false;
 }
 
+std::string SiteLock::SiteOf(const std::string& address) {
+    Origin origin;
+    if (!ParseOrigin(address, origin) || !IsHostName(origin.host)) return std::string();
+    return origin.scheme + "://" + origin.host + ":" + std::to_string(origin.port);
+}
+
 bool SiteLock::Allows(const std::vector<std::string>& addresses) const {
     if (addresses.empty()) return false;
     for (const std::string& address : addresses) {

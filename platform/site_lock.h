@@ -20,6 +20,10 @@ public:
     // must be at least one: a page framed by another cannot borrow its rights.
     bool Allows(const std::vector<std::string>& addresses) const;
     bool AllowsAddress(const std::string& address) const;
+    // "scheme://host:port" of an address, lower case with the port spelled
+    // out, so two addresses of one site compare equal; empty when the
+    // address does not read as the site lock reads it.
+    static std::string SiteOf(const std::string& address);
 
 private:
     struct Site {

@@ -1,0 +1,263 @@
+// TRVBridge.exe: the native-messaging host of the browser path. The browser
+// starts it for one page, talks to it over standard input and output, and
+// closes its input when the page goes away. It serves that page with one
+// WebBBS object of the registered module, on this thread's apartment.
+//
+//   TRVBridge.exe [--parent-window=<HWND>] [anything the browser adds]
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <deque>
+
+#include "bridge/framing.h"
+#include "bridge/protocol.h"
+#include "bridge/webbbs_client.h"
+#include "platform/site_lock.h"
+
+#ifndef TRV_BRIDGE_SITES
+#error "TRV_BRIDGE_SITES must name the pages the host serves"
+#endif
+
+namespace trv::bridge {
+namespace {
+
+// Requests read ahead while a call runs (a modal dialog can take minutes);
+// past this the reader waits and the browser holds the rest.
+constexpr LONG kReadAhead = 16;
+
+HANDLE g_out = INVALID_HANDLE_VALUE;
+CriticalSection g_writing;
+bool g_outputBroken = false;
+
+bool WriteAll(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD wrote = 0;
+        if (!WriteFile(g_out, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                       &wrote, nullptr) ||
+            wrote == 0)
+            return false;
+        done += wrote;
+    }
+    return true;
+}
+
+// One whole message, or nothing: one that would reach the browsers' limit
+// is not sent (the caller answers with an error instead).
+bool Send(const std::string& message) {
+    std::string frame;
+    if (!EncodeFrame(message, frame)) return false;
+    CriticalSectionLock lock(g_writing);
+    if (!g_outputBroken && !WriteAll(frame)) g_outputBroken = true;
+    return true;
+}
+
+// The reader thread: blocking reads of standard input, whole requests handed
+// to the main thread in order. It stops after the end or the first error.
+class Reader {
+public:
+    bool Start() {
+        m_ready.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        m_slots.Reset(CreateSemaphoreW(nullptr, kReadAhead, kReadAhead, nullptr));
+        if (!m_ready.Valid() || !m_slots.Valid() || !m_lock.Valid()) return false;
+        m_thread.Reset(CreateThread(nullptr, 0, &Reader::Run, this, 0, nullptr));
+        return m_thread.Valid();
+    }
+    HANDLE Ready() const { return m_ready.Get(); }
+    bool Next(Incoming& in) {
+        CriticalSectionLock lock(m_lock);
+        if (m_queue.empty()) return false;
+        in = std::move(m_queue.front());
+        m_queue.pop_front();
+        ReleaseSemaphore(m_slots.Get(), 1, nullptr);
+        return true;
+    }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        static_cast<Reader*>(self)->Loop();
+        return 0;
+    }
+    void Loop() {
+        HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+        const ByteSource source = [in](char* buffer, std::size_t size) -> long {
+            DWORD got = 0;
+            if (ReadFile(in, buffer, static_cast<DWORD>(size), &got, nullptr))
+                return static_cast<long>(got);
+            const DWORD error = GetLastError();
+            return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0 : -1;
+        };
+        for (;;) {
+            WaitForSingleObject(m_slots.Get(), INFINITE);
+            Incoming next = ReadRequest(source);
+            const bool last = next.kind != Incoming::Kind::Request;
+            {
+                CriticalSectionLock lock(m_lock);
+                m_queue.push_back(std::move(next));
+            }
+            SetEvent(m_ready.Get());
+            if (last) return;
+        }
+    }
+
+    UniqueHandle m_ready, m_slots, m_thread;
+    CriticalSection m_lock;
+    std::deque<Incoming> m_queue;
+};
+
+// The window the module's dialogs take as owner (it asks GetActiveWindow):
+// owned by the browser's window when the browser named one, otherwise
+// top-most, so the dialogs never open behind the browser. It is see-through
+// and shows only while a call runs.
+class OwnerWindow {
+public:
+    explicit OwnerWindow(HWND browser) {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TRVBridgeOwner";
+        RegisterClassW(&wc);
+        m_owned = browser && IsWindow(browser);
+        DWORD exStyle = WS_EX_TOOLWINDOW | WS_EX_LAYERED;
+        if (!m_owned) exStyle |= WS_EX_TOPMOST;
+        // Centred on the browser's window (or the screen), where dialogs centre.
+        RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        if (m_owned) GetWindowRect(browser, &area);
+        m_window = CreateWindowExW(exStyle, wc.lpszClassName, L"TRVBridge", WS_POPUP,
+                                   (area.left + area.right) / 2, (area.top + area.bottom) / 2,
+                                   1, 1, m_owned ? browser : nullptr, nullptr, wc.hInstance,
+                                   nullptr);
+        if (m_window) SetLayeredWindowAttributes(m_window, 0, 0, LWA_ALPHA);
+    }
+    ~OwnerWindow() {
+        if (m_window) DestroyWindow(m_window);
+    }
+    void BeforeCall() {
+        if (!m_window) return;
+        ShowWindow(m_window, SW_SHOW);
+        if (!m_owned)
+            SetWindowPos(m_window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        SetForegroundWindow(m_window);
+        SetActiveWindow(m_window);
+    }
+    void AfterCall() {
+        if (m_window) ShowWindow(m_window, SW_HIDE);
+    }
+
+private:
+    HWND m_window = nullptr;
+    bool m_owned = false;
+};
+
+HWND ParentWindowArgument() {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    HWND parent = nullptr;
+    static const wchar_t kFlag[] = L"--parent-window=";
+    const std::size_t flagLength = sizeof kFlag / sizeof kFlag[0] - 1;
+    for (int i = 1; argv && i < argc; ++i) {
+        if (wcsncmp(argv[i], kFlag, flagLength) != 0) continue;
+        wchar_t* end = nullptr;
+        const unsigned long long value = wcstoull(argv[i] + flagLength, &end, 10);
+        if (end && *end == L'\0') parent = reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
+    }
+    if (argv) LocalFree(argv);
+    return parent;
+}
+
+bool HasControlCharacter(const std::string& text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+// The page's address: on the list, and the first page's site throughout.
+class SiteGate {
+public:
+    SiteGate() : m_list(TRV_BRIDGE_SITES) {}
+    bool Admits(const std::string& url) {
+        if (HasControlCharacter(url) || !m_list.AllowsAddress(url)) return false;
+        const std::string site = SiteLock::SiteOf(url);
+        if (site.empty()) return false;
+        if (m_site.empty()) m_site = site;
+        return site == m_site;
+    }
+
+private:
+    SiteLock m_list;
+    std::string m_site;
+};
+
+int Serve() {
+    Send(HelloMessage(RegisteredModuleVersion()));
+    OwnerWindow owner(ParentWindowArgument());
+    SiteGate gate;
+    WebBBSClient client([](const std::string& event) {
+        // An event too long for the browser cannot be split; it is dropped
+        // rather than sent cut short.
+        Send(event);
+    });
+    client.Create();
+    // Never freed: at the end its thread may still be inside a read, and the
+    // process ends right after.
+    Reader& reader = *new Reader;
+    if (!reader.Start()) {
+        Send(ErrorMessage("the host cannot read its input"));
+        return 3;
+    }
+    for (;;) {
+        Incoming in;
+        while (!g_outputBroken && reader.Next(in)) {
+            if (in.kind == Incoming::Kind::End) return 0;
+            if (in.kind == Incoming::Kind::Error) {
+                Send(ErrorMessage(in.error));
+                return 2;
+            }
+            const Request& r = in.request;
+            std::string result;
+            bool hasResult = false;
+            HRESULT hr = E_ACCESSDENIED;
+            if (gate.Admits(r.url)) {
+                owner.BeforeCall();
+                hr = client.Call(Widen(r.url), r.method, r.args, result, hasResult);
+                owner.AfterCall();
+            }
+            if (!Send(ReplyMessage(r.id, hr, hasResult ? &result : nullptr)))
+                Send(ReplyMessage(r.id, HRESULT_FROM_WIN32(ERROR_MESSAGE_EXCEEDS_MAX_SIZE),
+                                  nullptr));
+        }
+        if (g_outputBroken) return 4;
+        // Pump while waiting: the object's windows and dialogs live on this thread.
+        const HANDLE ready = reader.Ready();
+        if (MsgWaitForMultipleObjects(1, &ready, FALSE, INFINITE, QS_ALLINPUT) ==
+            WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) continue;
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace trv::bridge
+
+int main() {
+    // Raw bytes both ways: a newline translation would corrupt the framing.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    trv::bridge::g_out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (FAILED(OleInitialize(nullptr))) {
+        trv::bridge::Send(trv::bridge::ErrorMessage("COM could not start"));
+        return 3;
+    }
+    const int code = trv::bridge::Serve();
+    OleUninitialize();
+    return code;
+}
