@@ -9,5 +9,5 @@ else()
   set(trv_module_arch i686)
 endif()
 add_test(NAME module_size COMMAND ${CMAKE_SOURCE_DIR}/bench/module-size $<TARGET_FILE:TRVControl>
-         ${trv_module_arch} ${trv_module_budget} ${CMAKE_OBJDUMP})
+         ${trv_module_arch} ${trv_module_budget} ${CMAKE_OBJDUMP} $<TARGET_FILE:TRVBridge>)
 set_tests_properties(module_size PROPERTIES LABELS static TIMEOUT 60)
