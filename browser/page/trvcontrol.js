@@ -341,10 +341,16 @@ var TRVControl = (function () {
       }
     }
 
+    // The extension serves http and https pages only; a file's origin
+    // cannot even be posted to.
+    if (!/^https?:\/\//.test(origin)) {
+      reject(failure(hostMessages.refused + " (" + origin + ")", { code: "refused", url: extensionUrl }));
+      return;
+    }
     window.addEventListener("message", listen, false);
     wait(ackMs, function () {
-      end(failure("the TARVOSK Web Control extension is not installed in this browser; get it at " + extensionUrl,
-                  { code: "extension-missing", url: extensionUrl }));
+      end(failure("the TARVOSK Web Control extension is not installed in this browser (or does not serve this page);" +
+                  " get it at " + extensionUrl, { code: "extension-missing", url: extensionUrl }));
     });
     window.postMessage({ ns: NS, type: "page:hello" }, origin);
   }
