@@ -115,7 +115,7 @@ private:
 // and shows only while a call runs.
 class OwnerWindow {
 public:
-    explicit OwnerWindow(HWND browser) {
+    explicit OwnerWindow(HWND browser) : m_browser(browser) {
         WNDCLASSW wc = {};
         wc.lpfnWndProc = DefWindowProcW;
         wc.hInstance = GetModuleHandleW(nullptr);
@@ -124,12 +124,8 @@ public:
         m_owned = browser && IsWindow(browser);
         DWORD exStyle = WS_EX_TOOLWINDOW | WS_EX_LAYERED;
         if (!m_owned) exStyle |= WS_EX_TOPMOST;
-        // Centred on the browser's window (or the screen), where dialogs centre.
-        RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-        if (m_owned) GetWindowRect(browser, &area);
-        m_window = CreateWindowExW(exStyle, wc.lpszClassName, L"TRVBridge", WS_POPUP,
-                                   (area.left + area.right) / 2, (area.top + area.bottom) / 2,
-                                   1, 1, m_owned ? browser : nullptr, nullptr, wc.hInstance,
+        m_window = CreateWindowExW(exStyle, wc.lpszClassName, L"TRVBridge", WS_POPUP, 0, 0, 1,
+                                   1, m_owned ? browser : nullptr, nullptr, wc.hInstance,
                                    nullptr);
         if (m_window) SetLayeredWindowAttributes(m_window, 0, 0, LWA_ALPHA);
     }
@@ -138,9 +134,12 @@ public:
     }
     void BeforeCall() {
         if (!m_window) return;
-        ShowWindow(m_window, SW_SHOW);
-        if (!m_owned)
-            SetWindowPos(m_window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        // Centred on the browser's window (or the screen), where dialogs centre.
+        RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        if (m_owned) GetWindowRect(m_browser, &area);
+        SetWindowPos(m_window, m_owned ? nullptr : HWND_TOPMOST, (area.left + area.right) / 2,
+                     (area.top + area.bottom) / 2, 1, 1,
+                     (m_owned ? SWP_NOZORDER : 0) | SWP_NOACTIVATE | SWP_SHOWWINDOW);
         SetForegroundWindow(m_window);
         SetActiveWindow(m_window);
     }
@@ -149,6 +148,7 @@ public:
     }
 
 private:
+    HWND m_browser;
     HWND m_window = nullptr;
     bool m_owned = false;
 };

@@ -32,7 +32,8 @@ bool DecodeRequest(const std::string& body, Request& out, std::string& error) {
             out.args = std::move(field.items);
             haveArgs = true;
         } else {
-            error = "request member \"" + m.first + "\" unknown or of the wrong kind";
+            // The member's name is not echoed: it is the sender's text.
+            error = "a request member is unknown or of the wrong kind";
             return false;
         }
     }
