@@ -21,7 +21,10 @@
 // string for LauncherWebLink, of undefined for the others; a failure HRESULT
 // rejects it with an Error whose .hr is that HRESULT. connect() rejects with
 // an Error whose .code names the missing piece and whose .url says where to
-// get it.
+// get it: "control-missing" (IE mode, or no browser at all), "extension-missing"
+// (no answer within options.ackTimeout, 1 s), "host-missing" (no host within
+// options.readyTimeout, 30 s), "host-exited", "protocol", "refused". Options:
+// object, ackTimeout, readyTimeout (ms), controlUrl, extensionUrl, hostUrl.
 //
 // Old engines run it too (Internet Explorer's, and the page host's, which has
 // no timers): no trailing commas, no reserved words after a dot, no ES5
@@ -38,6 +41,7 @@ var TRVControl = (function () {
   var READY_MS = 30000;   // a host's first start (under Wine) takes seconds
   var EXTENSION_URL = "https://www.tarvosk.co.kr/webcontrol/";
   var HOST_URL = "https://www.tarvosk.co.kr/webcontrol/setup.exe";
+  var CONTROL_URL = "https://www.tarvosk.co.kr/webcontrol/control/";
 
   var hasTimers = typeof setTimeout !== "undefined";
   var nextId = 1;           // unique on the page, across connections
@@ -359,13 +363,18 @@ var TRVControl = (function () {
     options = options || {};
     return new P(function (resolve, reject) {
       var control = findControl(options.object);
+      var browser = typeof window !== "undefined" && window && window.postMessage && window.addEventListener &&
+                    hasTimers;
+      // Internet Explorer (and Edge's IE mode) has no extensions: only the control can serve there.
+      var ie = browser && "ActiveXObject" in window;
       if (control) {
         resolve(controlConnection(control));
-      } else if (typeof window !== "undefined" && window && window.postMessage && window.addEventListener && hasTimers) {
+      } else if (browser && !ie) {
         extensionConnection(options, resolve, reject);
       } else {
-        reject(failure("the TARVOSK control is not installed (no object " + options.object + " on the page)",
-                       { code: "control-missing", url: options.hostUrl || HOST_URL }));
+        var url = options.controlUrl || CONTROL_URL;
+        reject(failure("the TARVOSK control is not installed (no answer from object " + options.object +
+                       " on the page); get it at " + url, { code: "control-missing", url: url }));
       }
     });
   }
