@@ -30,7 +30,7 @@
   function connect() {
     port = chrome.runtime.connect({ name: NS });
     port.onMessage.addListener(function (message) {
-      if (!message || typeof message !== "object" || !EXT_TYPES[message.type]) return;
+      if (!message || typeof message !== "object" || !EXT_TYPES.hasOwnProperty(message.type)) return;
       if (message.type === "ext:ready" || message.type === "ext:error") ready = message;
       if (message.type === "ext:error") over = true;
       post(message);
