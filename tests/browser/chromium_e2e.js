@@ -45,6 +45,9 @@ test.after(async () => {
   if (context) await context.close();
   if (server) server.close();
   await h.closeClients(w);
+  for (const name of ["strWebDrive", "strWebPath"]) {
+    await h.wine(w, "reg", ["delete", "HKCU\\Software\\TARVOSK", "/v", name, "/f"]).done;
+  }
   fs.rmSync(profile, { recursive: true, force: true });
 });
 
