@@ -63,7 +63,9 @@ function serve() {
 function wineSetup() {
   const build = process.env.TRV_BUILD_DIR ||
     path.join(ROOT, execFileSync(path.join(ROOT, "scripts/wine-tree")).toString().trim());
-  const arch = process.env.TRV_ARCH || (path.basename(build) === "win64" ? "x86_64" : "i686");
+  let cache = "";
+  try { cache = fs.readFileSync(path.join(build, "CMakeCache.txt"), "utf8"); } catch (e) { /* no tree */ }
+  const arch = process.env.TRV_ARCH || (/^CMAKE_TOOLCHAIN_FILE:.*mingw-x86_64/m.test(cache) ? "x86_64" : "i686");
   const prefix = process.env.WINEPREFIX || path.join(build, "wineprefix");
   const env = { WINEPREFIX: prefix, WINEARCH: arch === "x86_64" ? "win64" : "win32", TRV_ARCH: arch,
     WINEDEBUG: "-all", WINEDLLOVERRIDES: "mscoree,mshtml=", LANG: "ko_KR.UTF-8", LC_ALL: "ko_KR.UTF-8" };
