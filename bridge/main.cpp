@@ -142,15 +142,18 @@ public:
                      (m_owned ? SWP_NOZORDER : 0) | SWP_NOACTIVATE | SWP_SHOWWINDOW);
         SetForegroundWindow(m_window);
         SetActiveWindow(m_window);
+        m_shown = true;
     }
     void AfterCall() {
-        if (m_window) ShowWindow(m_window, SW_HIDE);
+        if (m_window && m_shown) ShowWindow(m_window, SW_HIDE);
+        m_shown = false;
     }
 
 private:
     HWND m_browser;
     HWND m_window = nullptr;
     bool m_owned = false;
+    bool m_shown = false;
 };
 
 HWND ParentWindowArgument() {
@@ -222,8 +225,11 @@ int Serve() {
             bool hasResult = false;
             HRESULT hr = E_ACCESSDENIED;
             if (gate.Admits(r.url)) {
-                owner.BeforeCall();
-                hr = client.Call(Widen(r.url), r.method, r.args, result, hasResult);
+                // Only a call that can open a dialog brings the owner forward:
+                // the others must not take the focus from the page (nor pay
+                // for the window's round trips to the display).
+                hr = client.Call(Widen(r.url), r.method, r.args, result, hasResult,
+                                 [&owner] { owner.BeforeCall(); });
                 owner.AfterCall();
             }
             if (!Send(ReplyMessage(r.id, hr, hasResult ? &result : nullptr)))

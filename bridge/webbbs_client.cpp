@@ -15,6 +15,23 @@ namespace trv::bridge {
 namespace {
 
 constexpr DISPID kAllowPopUp = 2;
+
+// The methods that can open a dialog: the selection dialog, and the calls
+// the client check guards (it may run the install/update dialog).
+bool MayShowDialog(DISPID id) {
+    switch (id) {
+        case 3:   // ShowUpFileDlg
+        case 5:   // UpLoadInit
+        case 7:   // UpLoadEnd
+        case 8:   // DownLoadInit
+        case 10:  // DownLoadEnd
+        case 11:  // LauncherExplorer
+        case 12:  // LauncherWebLink
+            return true;
+        default:
+            return false;
+    }
+}
 constexpr DISPID kInstallCompleteEvent = 1;
 constexpr DISPID kUpSelectComplete = 2;
 
@@ -201,7 +218,7 @@ HRESULT WebBBSClient::Create() {
 
 HRESULT WebBBSClient::Call(const std::wstring& url, const std::string& method,
                            const std::vector<Value>& args, std::string& result,
-                           bool& hasResult) {
+                           bool& hasResult, const std::function<void()>& beforeDialog) {
     hasResult = false;
     if (!m_object) return m_created;
     // A NUL would end the name early and name another method.
@@ -228,6 +245,7 @@ HRESULT WebBBSClient::Call(const std::wstring& url, const std::string& method,
             if (FAILED(hr)) return hr;
             m_sitePlaced = true;
         }
+        if (MayShowDialog(id)) beforeDialog();
         DISPPARAMS call = {params.empty() ? nullptr : params.data(), nullptr,
                            static_cast<UINT>(params.size()), 0};
         UniqueVariant out;

@@ -32,8 +32,10 @@ public:
     HRESULT Create();
     // The object's IDispatch decides about the name, the count and the kinds;
     // `url` is the page's address, the object's site from the first call on.
+    // `beforeDialog` runs first when the method can open a dialog.
     HRESULT Call(const std::wstring& url, const std::string& method,
-                 const std::vector<Value>& args, std::string& result, bool& hasResult);
+                 const std::vector<Value>& args, std::string& result, bool& hasResult,
+                 const std::function<void()>& beforeDialog);
 
 private:
     class Sink;
