@@ -157,9 +157,6 @@ async function launchChromium(w, profile) {
   });
 }
 
-module.exports = { ROOT, LISTED_PORT, UNLISTED_PORT, serve, wineSetup, winPath, wine, installStandIns,
-  clientLog, poll, installHost, hostPids, alive, launchChromium };
-
 // firefox-esr, headless, in a fresh profile with the tree's add-on and the
 // host registered in a throwaway HOME; opens `urls`. Returns the process.
 function launchFirefox(w, dir, urls, opts = {}) {
@@ -193,7 +190,6 @@ function launchFirefox(w, dir, urls, opts = {}) {
   };
   return child;
 }
-module.exports.launchFirefox = launchFirefox;
 
 // The stand-in clients in place, the suite's explorer running (the client
 // gate then lets jobs through without its install check) and their log
@@ -213,4 +209,5 @@ async function closeClients(w) {
     await wine(w, "taskkill", ["/im", p]).done;
   }
 }
-Object.assign(module.exports, { prepareClients, closeClients });
+module.exports = { ROOT, LISTED_PORT, UNLISTED_PORT, serve, wineSetup, winPath, wine, installStandIns,
+  clientLog, poll, installHost, hostPids, alive, launchChromium, launchFirefox, prepareClients, closeClients };
