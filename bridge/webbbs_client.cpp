@@ -8,6 +8,7 @@
 #include <new>
 
 #include "bridge/protocol.h"
+#include "platform/win32/dispatch_base.h"
 #include "platform/win32/page_site.h"
 #include "server/WebControl.h"
 
@@ -132,32 +133,10 @@ std::string RegisteredModuleVersion() {
 }
 
 // The object's two events, as messages.
-class WebBBSClient::Sink : public IDispatch {
+class WebBBSClient::Sink : public CountedDispatch {
 public:
-    explicit Sink(EventOut out) : m_out(std::move(out)) {}
-    virtual ~Sink() = default;
+    explicit Sink(EventOut out) : CountedDispatch(DIID__IWebBBSEvents), m_out(std::move(out)) {}
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID__IWebBBSEvents) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
-    IFACEMETHODIMP_(ULONG) Release() override {
-        const ULONG n = InterlockedDecrement(&m_refs);
-        if (n == 0) delete this;
-        return n;
-    }
-    IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
-    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
     IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO*, UINT*) override {
         if (result) VariantInit(result);
@@ -174,7 +153,6 @@ public:
 
 private:
     EventOut m_out;
-    LONG m_refs = 1;
 };
 
 WebBBSClient::WebBBSClient(EventOut events) : m_sink(new (std::nothrow) Sink(std::move(events))) {}

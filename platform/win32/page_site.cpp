@@ -1,5 +1,7 @@
 #include "platform/win32/page_site.h"
 
+#include "platform/win32/dispatch_base.h"
+
 #include <oleauto.h>
 #include <servprov.h>
 #include <shlguid.h>
@@ -14,37 +16,15 @@ class PageSite;
 
 // The browser as the site hands it out: only its LocationURL (DISPID 1).
 // Lives inside the site and shares its reference count.
-class PageBrowser : public IDispatch {
+class PageBrowser : public InvokeOnlyDispatch {
 public:
     explicit PageBrowser(PageSite* site) : site_(site) {}
-    virtual ~PageBrowser() = default;
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
     IFACEMETHODIMP_(ULONG) AddRef() override;
     IFACEMETHODIMP_(ULONG) Release() override;
-    IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
-    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                  DISPID* ids) override {
-        if (!names || !ids) return E_POINTER;
-        HRESULT hr = S_OK;
-        for (UINT i = 0; i < count; ++i) {
-            ids[i] = DISPID_UNKNOWN;
-            if (i == 0 && names[i] && lstrcmpiW(names[i], L"LocationURL") == 0)
-                ids[i] = 1;
-            else
-                hr = DISP_E_UNKNOWNNAME;
-        }
-        return hr;
+        return OneName(L"LocationURL", names, count, ids);
     }
     IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
                           EXCEPINFO*, UINT*) override;

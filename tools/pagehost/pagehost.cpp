@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "html_page.h"
+#include "platform/win32/dispatch_base.h"
 #include "platform/win32/page_site.h"
 
 namespace {
@@ -165,37 +166,15 @@ HRESULT CreatePageObject(REFCLSID clsid, IUnknown** out) {
 
 // Lives for the whole run; has one member, `name` (DISPID 1), reached with
 // the dispatch flag `kind`. Call does the member's work.
-class OneMemberDispatch : public IDispatch {
+class OneMemberDispatch : public trv::InvokeOnlyDispatch {
 public:
     OneMemberDispatch(const wchar_t* name, WORD kind) : name_(name), kind_(kind) {}
-    virtual ~OneMemberDispatch() = default;
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
     IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
     IFACEMETHODIMP_(ULONG) Release() override { return 1; }
-    IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
-    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                  DISPID* ids) override {
-        if (!names || !ids) return E_POINTER;
-        HRESULT hr = S_OK;
-        for (UINT i = 0; i < count; ++i) {
-            ids[i] = DISPID_UNKNOWN;
-            if (i == 0 && names[i] && lstrcmpiW(names[i], name_) == 0)
-                ids[i] = 1;
-            else
-                hr = DISP_E_UNKNOWNNAME;
-        }
-        return hr;
+        return OneName(name_, names, count, ids);
     }
     IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                           VARIANT* result, EXCEPINFO*, UINT*) override {
@@ -255,33 +234,11 @@ class Host;
 
 // ---- event sink ---------------------------------------------------------
 
-class EventSink : public IDispatch {
+class EventSink : public trv::CountedDispatch {
 public:
     EventSink(Host* host, std::wstring objectId, IID source, Ptr<ITypeInfo> sourceInfo)
-        : host_(host), id_(std::move(objectId)), source_(source), info_(sourceInfo) {}
-    virtual ~EventSink() = default;
+        : CountedDispatch(source), host_(host), id_(std::move(objectId)), info_(sourceInfo) {}
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == source_) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    IFACEMETHODIMP_(ULONG) Release() override {
-        const ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
-    IFACEMETHODIMP GetTypeInfoCount(UINT* n) override { return n ? (*n = 0, S_OK) : E_POINTER; }
-    IFACEMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
     IFACEMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO*, UINT*) override;
 
@@ -291,9 +248,7 @@ public:
 private:
     Host* host_;
     std::wstring id_;
-    IID source_;
     Ptr<ITypeInfo> info_;
-    LONG refs_ = 1;
 };
 
 // ---- script site and the host -----------------------------------------
