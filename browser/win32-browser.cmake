@@ -26,7 +26,7 @@ add_custom_target(browser_extension ALL DEPENDS ${TRV_BROWSER_DIR}/stamp)
 # browser).
 find_program(TRV_NODE NAMES node nodejs)
 if(TRV_NODE)
-  add_test(NAME browser_site_rule
+  add_test(NAME browser_scripts
     COMMAND ${TRV_NODE} --test ${CMAKE_SOURCE_DIR}/tests/browser/site_rule.test.js
             ${CMAKE_SOURCE_DIR}/tests/browser/background.test.js
             ${CMAKE_SOURCE_DIR}/tests/browser/page_script.test.js)
