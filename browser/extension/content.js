@@ -27,16 +27,29 @@
     window.postMessage(message, origin);
   }
 
+  // A new connection once the last one is over (the host ended, say): still
+  // one port per document at a time.
   function connect() {
-    port = chrome.runtime.connect({ name: NS });
-    port.onMessage.addListener(function (message) {
+    var own = chrome.runtime.connect({ name: NS });
+    if (port) {
+      try {
+        port.disconnect();
+      } catch (e) {
+        // already gone
+      }
+    }
+    port = own;
+    ready = null;
+    over = false;
+    own.onMessage.addListener(function (message) {
+      if (own !== port) return;
       if (!message || typeof message !== "object" || !EXT_TYPES.hasOwnProperty(message.type)) return;
       if (message.type === "ext:ready" || message.type === "ext:error") ready = message;
       if (message.type === "ext:error") over = true;
       post(message);
     });
-    port.onDisconnect.addListener(function () {
-      if (over) return;
+    own.onDisconnect.addListener(function () {
+      if (own !== port || over) return;
       over = true;
       ready = { type: "ext:error", code: "host-exited", message: "the extension closed the connection" };
       post(ready);
@@ -74,7 +87,7 @@
     if (!data || typeof data !== "object" || data.ns !== NS) return;
     if (data.type === "page:hello") {
       post({ type: "ext:ack", protocol: PROTOCOL });
-      if (!port) connect();
+      if (!port || over) connect();
       else if (ready) post(JSON.parse(JSON.stringify(ready)));
     } else if (data.type === "page:call") {
       var call = callFrom(data);
