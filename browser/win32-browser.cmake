@@ -7,14 +7,23 @@ set(TRV_BROWSER_DIR ${CMAKE_BINARY_DIR}/browser)
 # ',' separates as ';' does, and does not split a CMake list. The inputs file
 # changes only with the settings, so a new list re-runs the generator.
 string(REPLACE ";" "," TRV_BROWSER_SITES "${TRV_BRIDGE_SITES_EFFECTIVE}")
+# The extension carries the module's version record.
+set(TRV_MODULE_RC ${CMAKE_SOURCE_DIR}/resources/module.rc)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TRV_MODULE_RC})
+# The last definition is the release's (the one before is a test build's older module).
+file(STRINGS ${TRV_MODULE_RC} TRV_VERSION_LINE REGEX "^#define TRV_VERSION_TEXT ")
+list(GET TRV_VERSION_LINE -1 TRV_VERSION_LINE)
+string(REGEX REPLACE "^#define TRV_VERSION_TEXT \"([0-9.]+)\".*" "\\1" TRV_EXTENSION_VERSION
+       "${TRV_VERSION_LINE}")
 set(TRV_BROWSER_INPUTS ${CMAKE_BINARY_DIR}/browser-inputs.txt)
 file(CONFIGURE OUTPUT ${TRV_BROWSER_INPUTS}
-  CONTENT "${TRV_BROWSER_SITES}\n${TRV_NATIVE_HOST_NAME}\n${TRV_FIREFOX_ADDON_ID}\n")
+  CONTENT "${TRV_BROWSER_SITES}\n${TRV_NATIVE_HOST_NAME}\n${TRV_FIREFOX_ADDON_ID}\n${TRV_EXTENSION_VERSION}\n")
 add_custom_command(
   OUTPUT ${TRV_BROWSER_DIR}/stamp
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/browser/make-extension
           "--sites=${TRV_BROWSER_SITES}" --out ${TRV_BROWSER_DIR}
           --host-name ${TRV_NATIVE_HOST_NAME} --addon-id ${TRV_FIREFOX_ADDON_ID}
+          --version ${TRV_EXTENSION_VERSION}
   COMMAND ${CMAKE_COMMAND} -E touch ${TRV_BROWSER_DIR}/stamp
   DEPENDS ${CMAKE_SOURCE_DIR}/browser/make-extension ${TRV_BROWSER_SOURCES} ${TRV_BROWSER_INPUTS}
   COMMENT "Browser extension and host manifests for ${TRV_BROWSER_SITES}"
