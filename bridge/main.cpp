@@ -9,9 +9,12 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <deque>
+#include <memory>
+#include <new>
 
 #include "bridge/framing.h"
 #include "bridge/protocol.h"
@@ -30,6 +33,8 @@ namespace {
 constexpr LONG kReadAhead = 16;
 
 HANDLE g_out = INVALID_HANDLE_VALUE;
+// Set by the reader once the browser's side is gone (the page went away).
+std::atomic<bool> g_inputOver{false};
 CriticalSection g_writing;
 bool g_outputBroken = false;
 
@@ -99,6 +104,7 @@ private:
                 CriticalSectionLock lock(m_lock);
                 m_queue.push_back(std::move(next));
             }
+            if (last) g_inputOver = true;
             SetEvent(m_ready.Get());
             if (last) return;
         }
@@ -154,6 +160,30 @@ private:
     HWND m_window = nullptr;
     bool m_owned = false;
     bool m_shown = false;
+};
+
+// While a call runs, a dialog it opened keeps the host alive after its page
+// has gone (the tab closed, say): then the dialogs are closed as a user
+// would close them, so the call returns and the host ends.
+class PageGoneCloser {
+public:
+    PageGoneCloser() : m_timer(SetTimer(nullptr, 0, kCheckMs, &PageGoneCloser::Check)) {}
+    ~PageGoneCloser() {
+        if (m_timer) KillTimer(nullptr, m_timer);
+    }
+
+private:
+    static constexpr UINT kCheckMs = 250;
+    static void CALLBACK Check(HWND, UINT, UINT_PTR, DWORD) {
+        if (g_inputOver) EnumThreadWindows(GetCurrentThreadId(), &CloseDialog, 0);
+    }
+    static BOOL CALLBACK CloseDialog(HWND window, LPARAM) {
+        wchar_t kind[8] = {};
+        if (IsWindowVisible(window) && GetClassNameW(window, kind, 8) && wcscmp(kind, L"#32770") == 0)
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        return TRUE;
+    }
+    UINT_PTR m_timer;
 };
 
 HWND ParentWindowArgument() {
@@ -228,8 +258,12 @@ int Serve() {
                 // Only a call that can open a dialog brings the owner forward:
                 // the others must not take the focus from the page (nor pay
                 // for the window's round trips to the display).
-                hr = client.Call(Widen(r.url), r.method, r.args, result, hasResult,
-                                 [&owner] { owner.BeforeCall(); });
+                std::unique_ptr<PageGoneCloser> closer;
+                hr = client.Call(Widen(r.url), r.method, r.args, result, hasResult, [&] {
+                    owner.BeforeCall();
+                    closer.reset(new (std::nothrow) PageGoneCloser);
+                });
+                closer.reset();
                 owner.AfterCall();
             }
             if (!Send(ReplyMessage(r.id, hr, hasResult ? &result : nullptr)))
