@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/ansi_text.h"
+#include "platform/win32/wide_text.h"
 #include "select/select_ids.h"
 #include "select_support.h"
 

@@ -20,6 +20,7 @@
 #include "bridge/protocol.h"
 #include "bridge/webbbs_client.h"
 #include "platform/site_lock.h"
+#include "platform/win32/wide_text.h"
 
 #ifndef TRV_BRIDGE_SITES
 #error "TRV_BRIDGE_SITES must name the pages the host serves"
@@ -259,7 +260,7 @@ int Serve() {
                 // the others must not take the focus from the page (nor pay
                 // for the window's round trips to the display).
                 std::unique_ptr<PageGoneCloser> closer;
-                hr = client.Call(Widen(r.url), r.method, r.args, result, hasResult, [&] {
+                hr = client.Call(WidenUtf8(r.url), r.method, r.args, result, hasResult, [&] {
                     owner.BeforeCall();
                     closer.reset(new (std::nothrow) PageGoneCloser);
                 });

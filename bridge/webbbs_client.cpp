@@ -10,6 +10,7 @@
 #include "bridge/protocol.h"
 #include "platform/win32/dispatch_base.h"
 #include "platform/win32/page_site.h"
+#include "platform/win32/wide_text.h"
 #include "server/WebControl.h"
 
 namespace trv::bridge {
@@ -37,10 +38,10 @@ constexpr DISPID kInstallCompleteEvent = 1;
 constexpr DISPID kUpSelectComplete = 2;
 
 std::string VariantText(const VARIANT& v) {
-    if (V_VT(&v) == VT_BSTR) return Narrow(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
+    if (V_VT(&v) == VT_BSTR) return NarrowUtf8(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
     UniqueVariant s;
     if (FAILED(VariantChangeType(&s, const_cast<VARIANT*>(&v), 0, VT_BSTR))) return std::string();
-    return Narrow(V_BSTR(&s), SysStringLen(V_BSTR(&s)));
+    return NarrowUtf8(V_BSTR(&s), SysStringLen(V_BSTR(&s)));
 }
 
 // The argument as the page's script engine would pass it. Arrays and objects
@@ -49,7 +50,7 @@ bool ToVariant(const Value& arg, VARIANT& v) {
     VariantInit(&v);
     switch (arg.kind) {
     case Value::Kind::String: {
-        const std::wstring wide = Widen(arg.text);
+        const std::wstring wide = WidenUtf8(arg.text);
         V_VT(&v) = VT_BSTR;
         V_BSTR(&v) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
         return V_BSTR(&v) != nullptr;
@@ -74,28 +75,6 @@ bool ToVariant(const Value& arg, VARIANT& v) {
 }
 
 }  // namespace
-
-std::wstring Widen(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
-    std::wstring out(n > 0 ? n : 0, L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
-
-// Unpaired surrogates become U+FFFD: what goes out is always UTF-8.
-std::string Narrow(const wchar_t* text, std::size_t length) {
-    if (!text || length == 0) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], n, nullptr,
-                            nullptr);
-    return out;
-}
 
 std::string RegisteredModuleVersion() {
     UniqueHkey key;
@@ -200,7 +179,7 @@ HRESULT WebBBSClient::Call(const std::wstring& url, const std::string& method,
     hasResult = false;
     if (!m_object) return m_created;
     // A NUL would end the name early and name another method.
-    const std::wstring name = Widen(method);
+    const std::wstring name = WidenUtf8(method);
     if (name.empty() || name.find(L'\0') != std::wstring::npos) return DISP_E_UNKNOWNNAME;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
     DISPID id = DISPID_UNKNOWN;

@@ -48,7 +48,5 @@ private:
     bool m_sitePlaced = false;
 };
 
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const wchar_t* text, std::size_t length);
 
 }  // namespace trv::bridge

@@ -6,6 +6,7 @@ set(TRV_BRIDGE_SOURCES
   ${CMAKE_SOURCE_DIR}/platform/site_lock.cpp
   ${CMAKE_SOURCE_DIR}/platform/host_name.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/page_site.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/wide_text.cpp
   ${TRV_IDL_DIR}/server/WebControl_i.c
   ${TRV_IDL_DIR}/server/WebControl.h)
 

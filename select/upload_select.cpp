@@ -7,7 +7,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "platform/win32/ansi_text.h"
+#include "platform/win32/wide_text.h"
 #include "resources/resource.h"
 #include "select/select_ids.h"
 #include "select/selection.h"

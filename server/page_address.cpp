@@ -5,21 +5,11 @@
 #include <shlguid.h>
 
 #include "platform/win32/com_util.h"
+#include "platform/win32/wide_text.h"
 
 namespace trv {
 
 namespace {
-
-// The whole string, NULs included: a NUL in a host makes it no host name.
-std::string Utf8(const wchar_t* text, UINT length) {
-    if (!text || length == 0) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                      nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 bool BrowserAddress(IUnknown* site, std::string& out) {
     ComPtr<IServiceProvider> provider;
@@ -37,7 +27,7 @@ bool BrowserAddress(IUnknown* site, std::string& out) {
                                &value, nullptr, nullptr)) ||
         value.vt != VT_BSTR)
         return false;
-    out = Utf8(value.bstrVal, SysStringLen(value.bstrVal));
+    out = NarrowUtf8(value.bstrVal, SysStringLen(value.bstrVal));
     return true;
 }
 
@@ -53,7 +43,7 @@ bool ContainerAddress(IUnknown* site, std::string& out) {
     if (FAILED(CreateBindCtx(0, context.Put()))) return false;
     LPOLESTR name = nullptr;
     if (FAILED(moniker->GetDisplayName(context.Get(), nullptr, &name)) || !name) return false;
-    out = Utf8(name, static_cast<UINT>(lstrlenW(name)));
+    out = NarrowUtf8(name, static_cast<std::size_t>(lstrlenW(name)));
     CoTaskMemFree(name);
     return true;
 }

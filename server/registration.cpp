@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/win32/ansi_text.h"
+#include "platform/win32/wide_text.h"
 #include "resources/resource.h"
 #include "server/WebControl.h"
 #include "server/categories.h"

@@ -2,7 +2,8 @@
 add_executable(pagehost
   ${CMAKE_SOURCE_DIR}/tools/pagehost/pagehost.cpp
   ${CMAKE_SOURCE_DIR}/tools/pagehost/html_page.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32/page_site.cpp)
+  ${CMAKE_SOURCE_DIR}/platform/win32/page_site.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/wide_text.cpp)
 target_include_directories(pagehost PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(pagehost PRIVATE ole32 oleaut32 uuid urlmon user32 shell32)
 set_target_properties(pagehost PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/support_log.h"
-#include "platform/win32/ansi_text.h"
+#include "platform/win32/wide_text.h"
 #include "platform/win32/module_hold.h"
 #include "resources/resource.h"
 #include "update/installer_trust.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32/ansi_text.h"
+#include "platform/win32/wide_text.h"
 #include "platform/win32/com_util.h"
 
 #ifndef TRV_INSTALLER_PINS

@@ -1,6 +1,6 @@
 #include "platform/win32/browse_win32.h"
 
-#include "platform/win32/ansi_text.h"
+#include "platform/win32/wide_text.h"
 
 #include <windows.h>
 #include <shellapi.h>

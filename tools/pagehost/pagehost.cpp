@@ -30,6 +30,7 @@
 #include "html_page.h"
 #include "platform/win32/dispatch_base.h"
 #include "platform/win32/page_site.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 
@@ -68,19 +69,10 @@ std::wstring FromUtf8(const std::string& text) {
     return out;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
-                        nullptr, nullptr);
-    return out;
-}
-
 // Output goes out as UTF-8 bytes, whatever the console's code page.
 void Print(const std::wstring& line) {
-    const std::string bytes = ToUtf8(line + L"\n");
+    const std::wstring text = line + L"\n";
+    const std::string bytes = trv::NarrowUtf8(text.data(), text.size());
     DWORD written = 0;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (!WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
@@ -674,7 +666,8 @@ int wmain() {
         return 2;
     }
     const std::size_t slash = pagePath.find_last_of(L"\\/");
-    g_pageName = ToUtf8(slash == std::wstring::npos ? pagePath : pagePath.substr(slash + 1));
+    const std::wstring pageName = slash == std::wstring::npos ? pagePath : pagePath.substr(slash + 1);
+    g_pageName = trv::NarrowUtf8(pageName.data(), pageName.size());
     g_pageDir = slash == std::wstring::npos ? std::wstring() : pagePath.substr(0, slash + 1);
     g_sources.push_back(FromUtf8(g_pageName));
     std::string html;
