@@ -7,7 +7,7 @@ const assert = require("node:assert");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
-const h = require("./harness.js");
+const h = require("../../scripts/browser-rig.js");
 
 const SAMPLE = `http://127.0.0.1:${h.LISTED_PORT}/docs/sample-page.html`;
 const BASE = "C:\\브라우저 시험";

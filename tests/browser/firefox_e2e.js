@@ -7,7 +7,7 @@ const assert = require("node:assert");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
-const h = require("./harness.js");
+const h = require("../../scripts/browser-rig.js");
 
 const page = (port) => `http://127.0.0.1:${port}/tests/browser/firefox-checks.html`;
 let w, server, firefox, dir, log, listed, unlisted;

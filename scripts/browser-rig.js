@@ -1,13 +1,14 @@
-// What the browser tests, the browser benchmark and the demo share: the local
-// web server, the test prefix's stand-in clients, the native host's
-// registration and Debian's chromium with the unpacked extension.
+// The browser rig that the demo, the browser benchmark and the browser tests
+// share: the local web server, the prefix's stand-in clients, the native
+// host's registration, and Debian's chromium and firefox-esr with the tree's
+// extension.
 "use strict";
 const fs = require("node:fs");
 const http = require("node:http");
 const path = require("node:path");
 const { spawn, execFileSync } = require("node:child_process");
 
-const ROOT = path.resolve(__dirname, "../..");
+const ROOT = path.resolve(__dirname, "..");
 const LISTED_PORT = 18088;    // the test trees' site list: http://127.0.0.1:18088
 const UNLISTED_PORT = 18089;  // loopback too, but outside the list
 const TYPES = { ".html": "text/html; charset=utf-8", ".js": "text/javascript; charset=utf-8",
