@@ -66,6 +66,13 @@ bool ParseOrigin(const std::string& text, Origin& out) {
 
 }  // namespace
 
+bool SiteLock::HostMatches(const Site& site, const std::string& host) {
+    if (!site.below) return host == site.host;
+    const std::size_t n = site.host.size();
+    return host.size() > n + 1 && host[host.size() - n - 1] == '.' &&
+           host.compare(host.size() - n, n, site.host) == 0;
+}
+
 SiteLock::SiteLock(const std::string& list) {
     std::size_t start = 0;
     while (start <= list.size()) {
@@ -94,15 +101,17 @@ bool SiteLock::AllowsAddress(const std::string& address) const {
     Origin origin;
     if (!ParseOrigin(address, origin) || !IsHostName(origin.host)) return false;
     for (const Site& site : m_sites) {
-        if (site.scheme != origin.scheme || site.port != origin.port) continue;
-        if (!site.below) {
-            if (origin.host == site.host) return true;
-            continue;
-        }
-        const std::size_t n = site.host.size();
-        if (origin.host.size() > n + 1 && origin.host[origin.host.size() - n - 1] == '.' &&
-            origin.host.compare(origin.host.size() - n, n, site.host) == 0)
+        if (site.scheme == origin.scheme && site.port == origin.port && HostMatches(site, origin.host))
             return true;
+    }
+    return false;
+}
+
+bool SiteLock::CoversHost(const std::string& host) const {
+    const std::string name = Lower(host);
+    if (!IsHostName(name)) return false;
+    for (const Site& site : m_sites) {
+        if (HostMatches(site, name)) return true;
     }
     return false;
 }
@@ -113,12 +122,9 @@ std::string SiteLock::SiteOf(const std::string& address) {
     return origin.scheme + "://" + origin.host + ":" + std::to_string(origin.port);
 }
 
-bool SiteLock::Allows(const std::vector<std::string>& addresses) const {
-    if (addresses.empty()) return false;
-    for (const std::string& address : addresses) {
-        if (!AllowsAddress(address)) return false;
-    }
-    return true;
+bool SiteLock::Allows(const std::optional<std::string>& document,
+                      const std::optional<std::string>& top) const {
+    return document && AllowsAddress(*document) && (!top || AllowsAddress(*top));
 }
 
 }  // namespace trv

@@ -2,6 +2,7 @@
 // the object. Portable; the COM object asks its site for the page's address.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,14 +17,20 @@ public:
     explicit SiteLock(const std::string& list);
 
     bool Enabled() const { return m_enabled; }
-    // Every address the host gives for the page must be allowed, and there
-    // must be at least one: a page framed by another cannot borrow its rights.
-    bool Allows(const std::vector<std::string>& addresses) const;
+    // The document that holds the object must be known and allowed: a frame
+    // inside an allowed page is a page of its own. The top-level address,
+    // when the host gives one, must be allowed too, so an allowed page framed
+    // by another cannot lend it its rights either.
+    bool Allows(const std::optional<std::string>& document,
+                const std::optional<std::string>& top) const;
     bool AllowsAddress(const std::string& address) const;
     // "scheme://host:port" of an address, lower case with the port spelled
     // out, so two addresses of one site compare equal; empty when the
     // address does not read as the site lock reads it.
     static std::string SiteOf(const std::string& address);
+    // Whether a host name, as a pop-up allow-list entry names it, is a host
+    // the list allows on some scheme and port.
+    bool CoversHost(const std::string& host) const;
 
 private:
     struct Site {
@@ -32,6 +39,7 @@ private:
         bool below = false;
         unsigned port = 0;
     };
+    static bool HostMatches(const Site& site, const std::string& host);
     bool m_enabled = false;
     std::vector<Site> m_sites;
 };

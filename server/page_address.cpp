@@ -50,12 +50,11 @@ bool ContainerAddress(IUnknown* site, std::string& out) {
 
 }  // namespace
 
-std::vector<std::string> PageAddresses(IUnknown* site) {
-    std::vector<std::string> addresses;
-    if (!site) return addresses;
+PageAddresses PageAddressesOf(IUnknown* site) {
+    PageAddresses addresses;
     std::string address;
-    if (BrowserAddress(site, address)) addresses.push_back(address);
-    if (ContainerAddress(site, address)) addresses.push_back(address);
+    if (site && BrowserAddress(site, address)) addresses.top = address;
+    if (site && ContainerAddress(site, address)) addresses.document = address;
     return addresses;
 }
 

@@ -4,14 +4,20 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace trv {
 
-// From the object's site: the browser's LocationURL (Internet Explorer hands
-// its browser out as the service SID_SWebBrowserApp) and the display name of
-// the containing document's moniker. UTF-8; none when the site gives neither.
-std::vector<std::string> PageAddresses(IUnknown* site);
+struct PageAddresses {
+    // The display name of the moniker of the document that holds the object.
+    std::optional<std::string> document;
+    // The browser's LocationURL (Internet Explorer hands its browser out as
+    // the service SID_SWebBrowserApp): the top-level page's address.
+    std::optional<std::string> top;
+};
+
+// What the object's site tells of its page, in UTF-8.
+PageAddresses PageAddressesOf(IUnknown* site);
 
 }  // namespace trv

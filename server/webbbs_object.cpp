@@ -492,7 +492,9 @@ HRESULT WebBBSObject::PublicCall(const char* method, Body body) {
 bool WebBBSObject::SiteAllowed() {
     const SiteLock& lock = ModuleSiteLock();
     if (!lock.Enabled()) return true;
-    return m_site && lock.Allows(PageAddresses(m_site.Get()));
+    if (!m_site) return false;
+    const PageAddresses page = PageAddressesOf(m_site.Get());
+    return lock.Allows(page.document, page.top);
 }
 
 IFACEMETHODIMP WebBBSObject::CheckInstall() {
@@ -502,8 +504,16 @@ IFACEMETHODIMP WebBBSObject::CheckInstall() {
 
 IFACEMETHODIMP WebBBSObject::AllowPopUp(BSTR strTemp) {
     // Whole: a NUL inside the name must not cut it down to a host name.
-    return PublicCall("AllowPopUp",
-                      [&] { return AllowPopUpSite(Narrow(strTemp, true)) ? S_OK : S_FALSE; });
+    return PublicCall("AllowPopUp", [&] {
+        const std::string site = Narrow(strTemp, true);
+        // A locked build lets its pages open pop-ups only for its own sites.
+        const SiteLock& lock = ModuleSiteLock();
+        if (lock.Enabled() && !lock.CoversHost(site)) {
+            NoteReason("pop-up allow list: not a host of the site list");
+            return S_FALSE;
+        }
+        return AllowPopUpSite(site) ? S_OK : S_FALSE;
+    });
 }
 
 IFACEMETHODIMP WebBBSObject::ShowUpFileDlg() {

@@ -35,7 +35,8 @@ private:
 
 class PageSite : public IOleClientSite, public IServiceProvider {
 public:
-    explicit PageSite(const std::wstring& url) : url_(url), browser_(this) {}
+    PageSite(const std::wstring& url, const std::optional<std::wstring>& document)
+        : url_(url), document_(document), browser_(this) {}
     virtual ~PageSite() = default;
 
     const std::wstring& Url() const { return url_; }
@@ -58,13 +59,14 @@ public:
         return n;
     }
 
-    // IOleClientSite: only the container's moniker, the page's address.
+    // IOleClientSite: only the container's moniker, the document's address.
     IFACEMETHODIMP SaveObject() override { return E_NOTIMPL; }
     IFACEMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** moniker) override {
         if (!moniker) return E_POINTER;
         *moniker = nullptr;
         if (which != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
-        return CreateURLMonikerEx(nullptr, url_.c_str(), moniker, URL_MK_UNIFORM);
+        if (!document_) return E_FAIL;
+        return CreateURLMonikerEx(nullptr, document_->c_str(), moniker, URL_MK_UNIFORM);
     }
     IFACEMETHODIMP GetContainer(IOleContainer** container) override {
         if (container) *container = nullptr;
@@ -84,6 +86,7 @@ public:
 
 private:
     std::wstring url_;
+    std::optional<std::wstring> document_;
     PageBrowser browser_;
     LONG refs_ = 1;
 };
@@ -106,8 +109,10 @@ IFACEMETHODIMP PageBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARA
 
 }  // namespace
 
-IOleClientSite* NewPageSite(const std::wstring& url) {
-    return new (std::nothrow) PageSite(url);
+IOleClientSite* NewPageSite(const std::wstring& url) { return NewPageSite(url, url); }
+
+IOleClientSite* NewPageSite(const std::wstring& top, const std::optional<std::wstring>& document) {
+    return new (std::nothrow) PageSite(top, document);
 }
 
 }  // namespace trv

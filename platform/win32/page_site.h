@@ -8,11 +8,16 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <optional>
 #include <string>
 
 namespace trv {
 
 // A new site (reference count 1) on `url`, or nullptr when out of memory.
 IOleClientSite* NewPageSite(const std::wstring& url);
+// The same for an object in a frame: the browser's address is `top`, the
+// frame's document is at `document`, and none gives a site without a
+// container moniker.
+IOleClientSite* NewPageSite(const std::wstring& top, const std::optional<std::wstring>& document);
 
 }  // namespace trv

@@ -42,12 +42,34 @@ TEST(SiteLock, AddressMatchesSchemeHostPatternAndPort) {
     for (const auto& c : cases) EXPECT_EQ(lock.AllowsAddress(c.address), c.allowed) << c.address;
 }
 
-TEST(SiteLock, EveryAddressTheHostGivesMustBeAllowedAndOneAtLeast) {
+TEST(SiteLock, HostileFrameOrHostilePageOrUnknownDocumentIsRefused) {
     const SiteLock lock(kList);
-    EXPECT_TRUE(lock.Allows({"https://www.tarvosk.co.kr/", "https://files.tarvosk.co.kr/a"}));
-    EXPECT_FALSE(lock.Allows({"https://www.tarvosk.co.kr/", "https://evil.example/"}));
-    EXPECT_FALSE(lock.Allows({"https://evil.example/", "https://www.tarvosk.co.kr/"}));
-    EXPECT_FALSE(lock.Allows({}));
+    const std::optional<std::string> none, good = "https://www.tarvosk.co.kr/",
+                                           also = "https://files.tarvosk.co.kr/a",
+                                           evil = "https://evil.example/";
+    const struct {
+        std::optional<std::string> document, top;
+        bool allowed;
+    } cases[] = {
+        {good, also, true},  {good, none, true},  {evil, good, false},
+        {good, evil, false}, {none, good, false}, {none, none, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(lock.Allows(c.document, c.top), c.allowed)
+            << c.document.value_or("-") << " in " << c.top.value_or("-");
+}
+
+TEST(SiteLock, PopUpHostsOutsideTheListAreNotCovered) {
+    const SiteLock lock(kList);
+    const struct {
+        const char* host;
+        bool covered;
+    } cases[] = {
+        {"www.tarvosk.co.kr", true}, {"FILES.Tarvosk.co.kr", true}, {"tarvosk.co.kr", false},
+        {"evil.example", false},     {"tarvosk.co.kr.evil.example", false},
+        {"x.tarvosk.co.kr:80", false}, {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(lock.CoversHost(c.host), c.covered) << c.host;
 }
 
 TEST(SiteLock, ListsWithoutUsableEntries) {

@@ -5,11 +5,14 @@
 // objects' events through their connection points. <script src="PATH"> runs
 // the file at PATH (relative to the page) in document order.
 //
-//   pagehost.exe PAGE.html [--call Function]... [--trace] [--site URL] [--module DLL]
+//   pagehost.exe PAGE.html [--call Function]... [--trace] [--site URL]
+//                [--document URL|none] [--module DLL]
 //
 // --site URL sites every object that takes a site (IObjectWithSite) on a page
 // at URL, as a browser does: the site hands out a browser whose LocationURL
 // is URL (service SID_SWebBrowserApp) and a container moniker for URL.
+// --document URL puts the objects in a frame at URL inside that page (the
+// container moniker names URL); with none the site has no container moniker.
 // --module DLL creates the page's objects from that in-process server
 // instead of the registered one (to try a build before registering it).
 //
@@ -23,6 +26,7 @@
 #include <oleauto.h>
 
 #include <cstdio>
+#include <optional>
 #include <map>
 #include <string>
 #include <vector>
@@ -642,6 +646,7 @@ int wmain() {
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring pagePath;
     std::vector<std::wstring> calls;
+    std::optional<std::wstring> document;
     for (int i = 1; argv && i < argc; ++i) {
         const std::wstring a = argv[i];
         if (a == L"--call" && i + 1 < argc)
@@ -650,6 +655,8 @@ int wmain() {
             g_trace = true;
         else if (a == L"--site" && i + 1 < argc)
             g_siteUrl = argv[++i];
+        else if (a == L"--document" && i + 1 < argc)
+            document = argv[++i];
         else if (a == L"--module" && i + 1 < argc)
             g_modulePath = argv[++i];
         else if (pagePath.empty() && a.rfind(L"--", 0) != 0)
@@ -662,7 +669,7 @@ int wmain() {
     if (argv) LocalFree(argv);
     if (pagePath.empty()) {
         Print(L"usage: pagehost PAGE.html [--call Function]... [--trace] [--site URL]"
-              L" [--module DLL]");
+              L" [--document URL|none] [--module DLL]");
         return 2;
     }
     const std::size_t slash = pagePath.find_last_of(L"\\/");
@@ -680,7 +687,9 @@ int wmain() {
         return 2;
     }
     int code = 2;
-    if (!g_siteUrl.empty() && !(g_site = trv::NewPageSite(g_siteUrl))) {
+    if (!document) document = g_siteUrl;
+    if (*document == L"none") document.reset();
+    if (!g_siteUrl.empty() && !(g_site = trv::NewPageSite(g_siteUrl, document))) {
         Print(L"pagehost: out of memory");
         CoUninitialize();
         return 2;
