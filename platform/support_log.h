@@ -28,7 +28,7 @@ constexpr std::size_t kSupportLineMax = 400;
 // What the log needs of the system.
 class ISupportLogSystem {
 public:
-    // The open log file; every operation works on the one handle.
+    // The open log file. Emptying it may put a new file in its place.
     class File {
     public:
         virtual ~File() = default;

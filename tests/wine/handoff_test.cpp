@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 
 #include "control/credentials.h"
 #include "control/job_list.h"
 #include "testbed/job_reader.h"
 #include "control/webbbs.h"
+#include "platform/win32/support_log_win32.h"
 #include "platform/win32/win32_platform.h"
 #include "support/wine_support.h"
 #include "testbed/testbed_log.h"
@@ -243,6 +245,84 @@ TEST_F(HandOffTest, CredentialsWithBlanksStartNothing) {
     Sleep(300);
     EXPECT_TRUE(Events("TARVOSKUp.exe", "start").empty());
     EXPECT_EQ(g_installChecks.load(), 0);
+}
+
+// ---- the support log in a temporary folder other programs can write ------
+
+// A Unix link, which Wine follows even where Windows would not. Wine starts
+// the host's ln as a process of its own, whose handle cannot be waited on.
+bool PlantLink(const std::string& unixTarget, const std::string& unixLink,
+               const std::string& link) {
+    std::string command = "Z:\\bin\\ln -sf " + unixTarget + " " + unixLink;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return WaitUntil([&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                     10000);
+}
+
+TEST_F(HandOffTest, SupportLogPlantedLinkOrHardLinkNeverCarriesLinesElsewhere) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSupportLogKey, 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD one = 1;
+    RegSetValueExA(key, kSupportLogValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
+    const std::string unixBuild = getenv("TRV_BUILD_DIR");
+    const std::string victimBytes = "the user's own file\r\n";
+    const std::string oldLine = "older line\r\n";
+    enum Kind { Link, HardLink, Plain, Full };
+    const struct {
+        const char* name;
+        Kind kind;
+        bool lineWritten;
+    } cases[] = {
+        {"symlink_to_victim", Link, false},
+        {"hard_link_to_victim", HardLink, true},
+        {"plain_log_keeps_its_lines", Plain, true},
+        {"full_log_starts_anew", Full, true},
+    };
+    for (const auto& c : cases) {
+        const std::string folder = BuildDir() + "\\log-" + c.name + "\\";
+        const std::string unixFolder = unixBuild + "/log-" + c.name;
+        const std::string logPath = folder + kSupportLogName, victim = folder + "victim.txt";
+        DeleteFileA(logPath.c_str());
+        ASSERT_TRUE(MakeFolder(folder));
+        ASSERT_TRUE(WriteFileBytes(victim, victimBytes));
+        switch (c.kind) {
+        case Link:
+            ASSERT_TRUE(PlantLink(unixFolder + "/victim.txt", unixFolder + "/" + kSupportLogName,
+                                  logPath));
+            break;
+        case HardLink: ASSERT_TRUE(CreateHardLinkA(logPath.c_str(), victim.c_str(), nullptr)); break;
+        case Plain: ASSERT_TRUE(WriteFileBytes(logPath, oldLine)); break;
+        case Full: ASSERT_TRUE(WriteFileBytes(logPath, std::string(kSupportLogLimit, 'x'))); break;
+        }
+        SetEnv("TMP", folder.c_str());
+        SetEnv("TEMP", folder.c_str());
+        Win32SupportLogSystem system;
+        SupportLog supportLog(system);
+        supportLog.ReadSwitch();
+        supportLog.WriteLine("probe line");
+        EXPECT_EQ(ReadFileBytes(victim), victimBytes) << c.name;
+        const std::string written = ReadFileBytes(logPath);
+        const bool hasLine = written.find(" probe line\r\n") != std::string::npos;
+        EXPECT_EQ(hasLine, c.lineWritten) << c.name;
+        if (c.kind == Plain) {
+            EXPECT_EQ(written.compare(0, oldLine.size(), oldLine), 0);
+        }
+        if (c.kind == Full) {
+            EXPECT_LT(written.size(), std::size_t{1000}) << c.name;
+        }
+    }
+
+    RegDeleteValueA(key, kSupportLogValue);
+    RegCloseKey(key);
 }
 
 }  // namespace
