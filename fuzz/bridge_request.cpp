@@ -1,6 +1,6 @@
 // The native host's requests, as a page's script reaches them through the
-// extension: each line of the input is one message body, framed and read
-// back as the host reads its session.
+// extension. Input: three message bodies (the first two lines and the rest),
+// framed and read back as the host reads its session.
 #include <cmath>
 
 #include "bridge/protocol.h"
