@@ -119,7 +119,10 @@ bool SiteLock::CoversHost(const std::string& host) const {
 std::string SiteLock::SiteOf(const std::string& address) {
     Origin origin;
     if (!ParseOrigin(address, origin) || !IsHostName(origin.host)) return std::string();
-    return origin.scheme + "://" + origin.host + ":" + std::to_string(origin.port);
+    // A scheme without a default port and no port given has none to spell
+    // out: ":0" would be a site its own parser refuses.
+    const std::string port = origin.port ? ":" + std::to_string(origin.port) : std::string();
+    return origin.scheme + "://" + origin.host + port;
 }
 
 bool SiteLock::Allows(const std::optional<std::string>& document,

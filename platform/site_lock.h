@@ -25,7 +25,8 @@ public:
                 const std::optional<std::string>& top) const;
     bool AllowsAddress(const std::string& address) const;
     // "scheme://host:port" of an address, lower case with the port spelled
-    // out, so two addresses of one site compare equal; empty when the
+    // out (where the scheme has one), so two addresses of one site compare
+    // equal, and the site reads back as itself; empty when the
     // address does not read as the site lock reads it.
     static std::string SiteOf(const std::string& address);
     // Whether a host name, as a pop-up allow-list entry names it, is a host

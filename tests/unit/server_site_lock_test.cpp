@@ -72,6 +72,39 @@ TEST(SiteLock, PopUpHostsOutsideTheListAreNotCovered) {
     for (const auto& c : cases) EXPECT_EQ(lock.CoversHost(c.host), c.covered) << c.host;
 }
 
+TEST(SiteLock, PortPast65535NeverWrapsOntoAnotherPort) {
+    // 65616 is 80 modulo 65536.
+    const struct {
+        const char* list;
+        const char* address;
+        bool allowed;
+    } cases[] = {
+        {"http://127.0.0.1:65535", "http://127.0.0.1:65535/page.html", true},
+        {"http://127.0.0.1:65535", "http://127.0.0.1:65536/page.html", false},
+        {"http://127.0.0.1:65536", "http://127.0.0.1:65536/page.html", false},
+        {"http://127.0.0.1:65616", "http://127.0.0.1/", false},
+        {"http://127.0.0.1", "http://127.0.0.1:65616/", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SiteLock(c.list).AllowsAddress(c.address), c.allowed) << c.list << " " << c.address;
+}
+
+TEST(SiteLock, ASiteReadsBackAsItself) {
+    const struct {
+        const char* address;
+        const char* site;
+    } cases[] = {
+        {"HTTPS://WWW.Tarvosk.CO.KR/x", "https://www.tarvosk.co.kr:443"},
+        {"http://127.0.0.1:65535/", "http://127.0.0.1:65535"},
+        {"j://jjjj/>j", "j://jjjj"},  // found by the fuzzer: once "j://jjjj:0"
+        {"https://a.example:0/", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SiteLock::SiteOf(c.address), c.site) << c.address;
+        EXPECT_EQ(SiteLock::SiteOf(c.site), c.site) << c.address;
+    }
+}
+
 TEST(SiteLock, ListsWithoutUsableEntries) {
     EXPECT_FALSE(SiteLock("").Enabled());
     EXPECT_FALSE(SiteLock(" ; ,").Enabled());

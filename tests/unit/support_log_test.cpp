@@ -92,6 +92,18 @@ TEST_F(SupportLogTest, LinesStayLinesAndShort) {
     EXPECT_EQ(fake.file.find_first_of("\r\n"), kSupportLineMax);
 }
 
+TEST_F(SupportLogTest, DeleteByteCannotRewriteWhatALineShows) {
+    TurnOn();
+    fake.stamp = "t";
+    {
+        CallNote note("UpLoadEnd");
+        NoteReason("a\x7F" "b");
+        note.Done(1);
+    }
+    NoteReason("\x7F");
+    EXPECT_EQ(fake.file, "t UpLoadEnd S_FALSE: a?b\r\nt ?\r\n");
+}
+
 TEST_F(SupportLogTest, FileIsEmptiedBeforeItWouldPassTheBound) {
     TurnOn();
     const std::string line = fake.stamp + " CheckInstall S_OK\r\n";

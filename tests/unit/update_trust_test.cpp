@@ -129,6 +129,20 @@ TEST(InstallerTrustDecision, VerifierErrorCodes) {
     EXPECT_EQ(OutcomeForTrustError(0xFFFFFFFFu), TrustOutcome::PolicyFailure);
 }
 
+TEST(InstallerTrustDecision, DamagedSignatureBlockRangeEndsExactly) {
+    const struct {
+        std::uint32_t code;
+        TrustOutcome outcome;
+    } cases[] = {
+        {0x80092FFFu, TrustOutcome::PolicyFailure},
+        {0x80093000u, TrustOutcome::Tampered},
+        {0x800931FFu, TrustOutcome::Tampered},
+        {0x80093200u, TrustOutcome::PolicyFailure},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OutcomeForTrustError(c.code), c.outcome) << std::hex << c.code;
+}
+
 class DecideTrustTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -505,6 +505,22 @@ TEST_F(WebBBSTest, WebLinkIsTakenWithCredentialsOrARunningDownloadClient) {
     EXPECT_EQ(fake.started.size(), 1u);
 }
 
+TEST_F(WebBBSTest, WebLinkWithHalfTheCredentialsCannotShiftTheClientsArguments) {
+    // An empty value would leave two blanks in a row on the command line,
+    // and the job-list path would be read as the password.
+    Installed(kDownProgram, kClassDown, 1);
+    for (const auto& [id, pw] : {std::pair{"u", ""}, std::pair{"", "p"}}) {
+        ResetCredentials();
+        WebBBS obj(fake);
+        std::string val = "unset";
+        EXPECT_EQ(obj.LauncherWebLink(id, pw, "http://a", val), kS_FALSE) << id << pw;
+        EXPECT_EQ(val, "0") << id << pw;
+        EXPECT_TRUE(fake.started.empty()) << id << pw;
+        EXPECT_EQ(fake.installChecks, 0) << id << pw;
+        EXPECT_TRUE(fake.files.empty()) << id << pw;
+    }
+}
+
 TEST_F(WebBBSTest, WebLinkNotDeliveredAnswersZero) {
     WebBBS obj(fake);
     std::string val;
