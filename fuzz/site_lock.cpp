@@ -17,13 +17,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(lock.Enabled());
         FUZZ_CHECK(!site.empty());
         FUZZ_CHECK(lock.AllowsAddress(site));
-        FUZZ_CHECK(lock.Allows({address, site}));
+        FUZZ_CHECK(lock.Allows(address, site));
+        FUZZ_CHECK(!lock.Allows(std::nullopt, address));
     }
     // A site is a fixed point, and a list of that one site admits the page.
     if (!site.empty()) {
         FUZZ_CHECK(trv::SiteLock::SiteOf(site) == site);
         FUZZ_CHECK(trv::SiteLock(site).AllowsAddress(address));
     }
-    FUZZ_CHECK(!lock.Allows({}));
+    FUZZ_CHECK(!lock.Allows(std::nullopt, std::nullopt));
+    // A host the lock lets a page from may also have its pop-ups allowed.
+    const std::size_t from = address.find("://");
+    if (allowed) {
+        const std::size_t end = address.find_first_of(":/\\?#", from + 3);
+        FUZZ_CHECK(lock.CoversHost(address.substr(from + 3, end == std::string::npos ? end : end - from - 3)));
+    }
     return 0;
 }
