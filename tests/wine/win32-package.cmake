@@ -12,7 +12,8 @@ trv_add_package(trv_package_older ${CMAKE_BINARY_DIR}/test-packages/older TRVCon
 
 add_test(NAME package_contents COMMAND ${CMAKE_SOURCE_DIR}/packaging/check-package
          ${CMAKE_BINARY_DIR}/package ${TRV_PACKAGE_ARCH} ${TRV_PACKAGE_NAME} ${TRV_PACKAGE_TOOL}
-         ${TRV_TRUST_RIG_DIR}/keys/root.crt ${CMAKE_BINARY_DIR}/test-packages/older)
+         ${TRV_TRUST_RIG_DIR}/keys/root.crt ${CMAKE_BINARY_DIR}/test-packages/older
+         "${TRV_BROWSER_SITES}" ${TRV_NATIVE_HOST_NAME})
 set_tests_properties(package_contents PROPERTIES LABELS static TIMEOUT 120)
 
 add_library(trv_package_support STATIC ${CMAKE_SOURCE_DIR}/tests/wine/package_support.cpp)
