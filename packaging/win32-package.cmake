@@ -35,9 +35,11 @@ endif()
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(TRV_PACKAGE_ARCH x64)
   set(TRV_PACKAGE_NAME TRVControl-x64)
+  set(TRV_BRIDGE_USER_PACKAGE TRVBridge-x64-user)
 else()
   set(TRV_PACKAGE_ARCH x86)
   set(TRV_PACKAGE_NAME TRVControl)
+  set(TRV_BRIDGE_USER_PACKAGE TRVBridge-user)
 endif()
 
 # package_tool runs on the build machine, so the build machine's compiler
@@ -63,7 +65,7 @@ add_custom_command(OUTPUT ${TRV_PACKAGE_TOOL}
 function(trv_add_package target dir module)
   set(outputs ${dir}/TRVControl.DLL ${dir}/${TRV_PACKAGE_NAME}.cab ${dir}/${TRV_PACKAGE_NAME}.msi
       ${dir}/${TRV_PACKAGE_NAME}-object.html ${dir}/TRVWebControl-chrome.zip
-      ${dir}/TRVWebControl-firefox.zip)
+      ${dir}/TRVWebControl-firefox.zip ${dir}/${TRV_BRIDGE_USER_PACKAGE}.msi)
   add_custom_command(OUTPUT ${outputs}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
     COMMAND ${CMAKE_SOURCE_DIR}/packaging/make-package --out ${dir} --arch ${TRV_PACKAGE_ARCH}
@@ -74,6 +76,7 @@ function(trv_add_package target dir module)
     DEPENDS ${module} ${TRV_PACKAGE_TOOL} ${TRV_IDL_DIR}/WebControl.tlb TRVBridge
             ${TRV_BROWSER_DIR}/stamp
             ${CMAKE_SOURCE_DIR}/packaging/make-package ${CMAKE_SOURCE_DIR}/packaging/TRVControl.wxs
+            ${CMAKE_SOURCE_DIR}/packaging/TRVBridge-user.wxs
             ${CMAKE_SOURCE_DIR}/packaging/TRVControl.inf.in ${CMAKE_SOURCE_DIR}/server/module.h
             ${CMAKE_SOURCE_DIR}/resources/webcontrol_app.rgs ${CMAKE_SOURCE_DIR}/resources/webbbs.rgs
     COMMENT "Packages of ${module} in ${dir}"

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -104,10 +105,10 @@ std::string Field(const bridge::Value& object, const std::string& name) {
 }
 
 // The manifest a key names, or why not; `host` is its path, made absolute.
-std::string CheckHostKey(const HostKey& key, std::wstring& host) {
+std::string CheckHostKey(HKEY root, const HostKey& key, std::wstring& host) {
     wchar_t manifest[MAX_PATH] = {};
     DWORD size = sizeof manifest;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, HostKeyPath(key).c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+    if (RegGetValueW(root, HostKeyPath(key).c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
                      manifest, &size) != ERROR_SUCCESS)
         return "no key";
     bridge::Value value;
@@ -182,6 +183,35 @@ std::vector<bridge::Value> HostAnswers(const std::wstring& host, const std::stri
     return answers;
 }
 
+// A browser finds the installed host by each key and talks to it: the hello
+// carries the registered module's version, and a call from a page of the
+// tree's list reaches the object.
+void ExpectHostServes(HKEY root, const std::wstring& folder, const std::string& version) {
+    const std::wstring host = folder + L"\\TRVBridge.exe";
+    for (const HostKey& key : kHostKeys) {
+        std::wstring named;
+        EXPECT_EQ(CheckHostKey(root, key, named), "") << key.vendor;
+        EXPECT_EQ(CompareStringOrdinal(named.c_str(), -1, host.c_str(), -1, TRUE), CSTR_EQUAL)
+            << key.vendor << ": " << Ansi(named);
+    }
+    const std::vector<bridge::Value> answers = HostAnswers(
+        host, std::string("{\"id\":1,\"url\":\"") + TRV_TEST_PAGE +
+                  "\",\"method\":\"UpLoadInfo\",\"args\":[\"1\"]}");
+    ASSERT_EQ(answers.size(), 2u) << "a hello and a reply from " << Ansi(host);
+    EXPECT_EQ(Field(answers[0], "type"), "hello");
+    EXPECT_EQ(Field(answers[0], "version"), version);
+    EXPECT_EQ(Field(answers[1], "hr"), "0") << "the call reached the registered object";
+}
+
+void ExpectNoHostKeys(HKEY root) {
+    for (const HostKey& key : kHostKeys) {
+        HKEY left = nullptr;
+        EXPECT_NE(RegOpenKeyExW(root, HostKeyPath(key).c_str(), 0, KEY_READ, &left), ERROR_SUCCESS)
+            << key.vendor << "'s key outlives the uninstall";
+        if (left) RegCloseKey(left);
+    }
+}
+
 TEST(MsiPackage, UpgradesRegistersAsRegsvr32DoesAndUninstallsClean) {
     const std::string package = Packaged(PackageName() + ".msi");
     const std::string older = OlderPackaged(PackageName() + ".msi");
@@ -216,41 +246,33 @@ TEST(MsiPackage, UpgradesRegistersAsRegsvr32DoesAndUninstallsClean) {
     EXPECT_EQ(installed[helpDir], module.substr(0, module.rfind(L'\\')));
     installed[helpDir] = L"";
 
-    // A browser finds the installed host by each key and talks to it: the
-    // hello carries the installed module's version, and a call from a page
-    // of the tree's list reaches the object.
-    const std::wstring host = module.substr(0, module.rfind(L'\\')) + L"\\TRVBridge.exe";
-    for (const HostKey& key : kHostKeys) {
-        std::wstring named;
-        EXPECT_EQ(CheckHostKey(key, named), "") << key.vendor;
-        EXPECT_EQ(CompareStringOrdinal(named.c_str(), -1, host.c_str(), -1, TRUE), CSTR_EQUAL)
-            << key.vendor << ": " << Ansi(named);
-    }
-    const std::vector<bridge::Value> answers = HostAnswers(
-        host, std::string("{\"id\":1,\"url\":\"") + TRV_TEST_PAGE +
-                    "\",\"method\":\"UpLoadInfo\",\"args\":[\"1\"]}");
-    ASSERT_EQ(answers.size(), 2u) << "a hello and a reply";
-    EXPECT_EQ(Field(answers[0], "type"), "hello");
-    EXPECT_EQ(Field(answers[0], "version"), version);
-    EXPECT_EQ(Field(answers[1], "hr"), "0") << "the call reached the installed object";
+    ExpectHostServes(HKEY_LOCAL_MACHINE, module.substr(0, module.rfind(L'\\')), version);
 
     // Uninstalled: none of our keys, no module, no folder, no product.
     ASSERT_EQ(RunToEnd(Msiexec("/x", package)), 0u);
     EXPECT_TRUE(comtest::RegisteredContent().empty());
     EXPECT_FALSE(Exists(module.substr(0, module.rfind(L'\\'))));
     EXPECT_TRUE(Products(upgradeCode).empty());
-    for (const HostKey& key : kHostKeys) {
-        HKEY left = nullptr;
-        EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, HostKeyPath(key).c_str(), 0, KEY_READ, &left),
-                  ERROR_SUCCESS) << key.vendor << "'s key outlives the uninstall";
-        if (left) RegCloseKey(left);
-    }
+    ExpectNoHostKeys(HKEY_LOCAL_MACHINE);
     EXPECT_TRUE(comtest::KeyExists(L"CLSID"));
     EXPECT_TRUE(comtest::KeyExists(L"AppID"));
 
     // What the module writes itself, module path aside, is what the MSI wrote.
     ASSERT_EQ(RunToEnd("regsvr32.exe /s \"" + Ansi(shipped) + "\""), 0u);
     const comtest::Dump registered = WithModuleShown(comtest::RegisteredContent(), shipped);
+
+    // A user without administrator rights installs the host alone, for the
+    // module registered already: the same keys under HKCU, the same files in
+    // the user's own program folder, nothing left after its uninstall.
+    const std::string user = Packaged(PackageName().replace(0, 10, "TRVBridge") + "-user.msi");
+    wchar_t local[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local);
+    const std::wstring userFolder = std::wstring(local) + L"\\Programs\\TARVOSK Web Control";
+    ASSERT_EQ(RunToEnd(Msiexec("/i", user)), 0u);
+    ExpectHostServes(HKEY_CURRENT_USER, userFolder, version);
+    ASSERT_EQ(RunToEnd(Msiexec("/x", user)), 0u);
+    ExpectNoHostKeys(HKEY_CURRENT_USER);
+    EXPECT_FALSE(Exists(userFolder));
     EXPECT_EQ(RunToEnd("regsvr32.exe /u /s \"" + Ansi(shipped) + "\""), 0u);
     EXPECT_EQ(Differences(installed, registered), std::vector<std::wstring>{});
 }
