@@ -15,6 +15,8 @@ add_test(NAME package_contents COMMAND ${CMAKE_SOURCE_DIR}/packaging/check-packa
          ${TRV_TRUST_RIG_DIR}/keys/root.crt ${CMAKE_BINARY_DIR}/test-packages/older
          "${TRV_BROWSER_SITES}" ${TRV_NATIVE_HOST_NAME})
 set_tests_properties(package_contents PROPERTIES LABELS static TIMEOUT 120)
+add_test(NAME package_release_gate COMMAND ${CMAKE_SOURCE_DIR}/tests/scripts/package-release-gate)
+set_tests_properties(package_release_gate PROPERTIES LABELS static TIMEOUT 60)
 
 add_library(trv_package_support STATIC ${CMAKE_SOURCE_DIR}/tests/wine/package_support.cpp)
 target_link_libraries(trv_package_support PUBLIC trv_com_support trv_wine_support gtest shell32 version)
