@@ -1,7 +1,7 @@
 // The MSI under Wine, in a prefix of its own where nothing was registered:
 // an older package, this build's over it, the object it registers, the
 // registry it writes against what regsvr32 writes, the browsers' native host
-// it registers, and the uninstall.
+// it registers, and the uninstall; then the host's per-user MSI.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "bridge/json.h"
 #include "package_support.h"
 #include "registry_dump.h"
 #include "support/wine_support.h"
@@ -73,143 +72,49 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The keys the browsers look the host up by, and whom its manifest must admit:
-// the extension as built (Chrome's ID is fixed by the manifest's key).
-struct HostKey {
-    const char* vendor;
-    const char* allowedField;
-    const char* allowed;
-};
-const HostKey kHostKeys[] = {
-    {"Google\\Chrome", "allowed_origins", "chrome-extension://pakkodcolikihilbclcijfiacddhfhim/"},
-    {"Microsoft\\Edge", "allowed_origins", "chrome-extension://pakkodcolikihilbclcijfiacddhfhim/"},
-    {"Mozilla", "allowed_extensions", TRV_FIREFOX_ADDON_ID},
-};
-
-std::wstring HostKeyPath(const HostKey& key) {
-    return Wide(std::string("SOFTWARE\\") + key.vendor + "\\NativeMessagingHosts\\" + TRV_HOST_NAME);
-}
-
-const bridge::Value* Member(const bridge::Value& object, const std::string& name) {
-    for (const auto& member : object.members)
-        if (member.first == name) return &member.second;
-    return nullptr;
-}
-
-// A member as text (a number as its integer), "(none)" when it is missing.
-std::string Field(const bridge::Value& object, const std::string& name) {
-    const bridge::Value* value = Member(object, name);
-    if (!value) return "(none)";
-    return value->kind == bridge::Value::Kind::Number ? std::to_string(static_cast<long>(value->number))
-                                                     : value->text;
-}
-
-// The manifest a key names, or why not; `host` is its path, made absolute.
-std::string CheckHostKey(HKEY root, const HostKey& key, std::wstring& host) {
-    wchar_t manifest[MAX_PATH] = {};
-    DWORD size = sizeof manifest;
-    if (RegGetValueW(root, HostKeyPath(key).c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
-                     manifest, &size) != ERROR_SUCCESS)
-        return "no key";
-    bridge::Value value;
-    std::string error;
-    if (!bridge::ParseJson(ReadFileBytes(Ansi(manifest)), value, error)) return "manifest: " + error;
-    const bridge::Value* name = Member(value, "name");
-    const bridge::Value* path = Member(value, "path");
-    const bridge::Value* allowed = Member(value, key.allowedField);
-    if (!name || name->text != TRV_HOST_NAME || !path || !allowed) return "manifest fields";
-    bool admits = false;
-    for (const auto& item : allowed->items) admits = admits || item.text == key.allowed;
-    if (!admits) return std::string(key.allowedField) + " leaves out " + key.allowed;
-    // A relative path is taken from the manifest's folder, as the browsers do.
-    std::wstring folder(manifest);
-    folder = folder.substr(0, folder.rfind(L'\\') + 1);
-    wchar_t full[MAX_PATH] = {};
-    GetFullPathNameW((folder + Wide(path->text)).c_str(), MAX_PATH, full, nullptr);
-    host = full;
-    return "";
-}
-
-// The installed host started as a browser starts it, with one framed request
-// on its input and then the end of it: the messages it wrote, parsed.
-std::vector<bridge::Value> HostAnswers(const std::wstring& host, const std::string& request) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE inRead, inWrite, outRead, outWrite;
-    std::vector<bridge::Value> answers;
-    if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) return answers;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 1 << 20)) return answers;
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::wstring line = L"\"" + host + L"\" chrome-extension://pakkodcolikihilbclcijfiacddhfhim/";
-    PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessW(host.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                       nullptr, &startup, &process);
-    CloseHandle(inRead);
-    CloseHandle(outWrite);
-    if (started) {
-        const UINT32 length = static_cast<UINT32>(request.size());
-        DWORD wrote = 0;
-        WriteFile(inWrite, &length, sizeof length, &wrote, nullptr);
-        WriteFile(inWrite, request.data(), length, &wrote, nullptr);
-        CloseHandle(inWrite);
-        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
-            TerminateProcess(process.hProcess, 1);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        std::string out;
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(outRead, buffer, sizeof buffer, &got, nullptr) && got) out.append(buffer, got);
-        for (std::size_t at = 0; at + 4 <= out.size();) {
-            UINT32 size = 0;
-            memcpy(&size, &out[at], 4);
-            bridge::Value message;
-            std::string error;
-            if (size > out.size() - at - 4 || !bridge::ParseJson(out.substr(at + 4, size), message, error))
-                break;
-            answers.push_back(message);
-            at += 4 + size;
-        }
-    } else {
-        CloseHandle(inWrite);
+// Each browser's key names a manifest beside the host, as this tree built it
+// (its "path" the host beside it, its allowed origins the built extension).
+void ExpectHostRegistered(HKEY root, const std::wstring& folder) {
+    for (const auto& [vendor, kind] : {std::pair<std::string, std::string>{"Google\\Chrome", "chrome"},
+                                       {"Microsoft\\Edge", "chrome"}, {"Mozilla", "firefox"}}) {
+        const std::wstring key =
+            Wide("SOFTWARE\\" + vendor + "\\NativeMessagingHosts\\" TRV_HOST_NAME);
+        wchar_t manifest[MAX_PATH] = {};
+        DWORD size = sizeof manifest;
+        EXPECT_EQ(RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, manifest, &size),
+                  ERROR_SUCCESS) << vendor;
+        EXPECT_EQ(std::wstring(manifest), folder + Wide("\\" TRV_HOST_NAME "-" + kind + ".json"));
+        const std::string text = ReadFileBytes(Ansi(manifest));
+        EXPECT_EQ(text, ReadFileBytes(BuildDir() + "\\browser\\hosts\\" + kind + "\\" TRV_HOST_NAME ".json"));
+        EXPECT_NE(text.find("\"path\": \"TRVBridge.exe\""), std::string::npos) << vendor;
     }
-    CloseHandle(outRead);
-    return answers;
-}
-
-// A browser finds the installed host by each key and talks to it: the hello
-// carries the registered module's version, and a call from a page of the
-// tree's list reaches the object.
-void ExpectHostServes(HKEY root, const std::wstring& folder, const std::string& version) {
-    const std::wstring host = folder + L"\\TRVBridge.exe";
-    for (const HostKey& key : kHostKeys) {
-        std::wstring named;
-        EXPECT_EQ(CheckHostKey(root, key, named), "") << key.vendor;
-        EXPECT_EQ(CompareStringOrdinal(named.c_str(), -1, host.c_str(), -1, TRUE), CSTR_EQUAL)
-            << key.vendor << ": " << Ansi(named);
-    }
-    const std::vector<bridge::Value> answers = HostAnswers(
-        host, std::string("{\"id\":1,\"url\":\"") + TRV_TEST_PAGE +
-                  "\",\"method\":\"UpLoadInfo\",\"args\":[\"1\"]}");
-    ASSERT_EQ(answers.size(), 2u) << "a hello and a reply from " << Ansi(host);
-    EXPECT_EQ(Field(answers[0], "type"), "hello");
-    EXPECT_EQ(Field(answers[0], "version"), version);
-    EXPECT_EQ(Field(answers[1], "hr"), "0") << "the call reached the registered object";
 }
 
 void ExpectNoHostKeys(HKEY root) {
-    for (const HostKey& key : kHostKeys) {
-        HKEY left = nullptr;
-        EXPECT_NE(RegOpenKeyExW(root, HostKeyPath(key).c_str(), 0, KEY_READ, &left), ERROR_SUCCESS)
-            << key.vendor << "'s key outlives the uninstall";
-        if (left) RegCloseKey(left);
-    }
+    for (const char* vendor : {"Google\\Chrome", "Microsoft\\Edge", "Mozilla"})
+        EXPECT_TRUE(RegGetValueA(root, ("SOFTWARE\\" + std::string(vendor) +
+                                        "\\NativeMessagingHosts\\" TRV_HOST_NAME).c_str(),
+                                 nullptr, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND)
+            << vendor << "'s key outlives the uninstall";
+}
+
+// The host started as a browser starts it, with a framed call from a page of
+// the tree's list on its input: its hello names the registered module's
+// version, and the call reaches the object.
+void ExpectHostAnswers(const std::wstring& folder, const std::string& version) {
+    const std::string call = "{\"id\":1,\"url\":\"" TRV_TEST_PAGE "\",\"method\":\"UpLoadInfo\",\"args\":[\"1\"]}";
+    const auto frame = [](const std::string& body) {
+        const UINT32 size = static_cast<UINT32>(body.size());
+        return std::string(reinterpret_cast<const char*>(&size), 4) + body;
+    };
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string in = std::string(temp) + "host-in", out = std::string(temp) + "host-out";
+    ASSERT_TRUE(WriteFileBytes(in, frame(call)));
+    const std::string line = "cmd.exe /c \"\"" + Ansi(folder) + "\\TRVBridge.exe\" <\"" + in + "\" >\"" + out + "\"\"";
+    EXPECT_EQ(RunToEnd(line, 60000), 0u);
+    EXPECT_EQ(ReadFileBytes(out), frame("{\"type\":\"hello\",\"protocol\":1,\"version\":\"" + version + "\"}") +
+                                      frame("{\"id\":1,\"hr\":0,\"result\":null}"));
 }
 
 TEST(MsiPackage, UpgradesRegistersAsRegsvr32DoesAndUninstallsClean) {
@@ -245,8 +150,9 @@ TEST(MsiPackage, UpgradesRegistersAsRegsvr32DoesAndUninstallsClean) {
         std::wstring(L"TypeLib\\") + comtest::kLibid + L"\\1.0\\HELPDIR|@";
     EXPECT_EQ(installed[helpDir], module.substr(0, module.rfind(L'\\')));
     installed[helpDir] = L"";
-
-    ExpectHostServes(HKEY_LOCAL_MACHINE, module.substr(0, module.rfind(L'\\')), version);
+    const std::wstring folder = module.substr(0, module.rfind(L'\\'));
+    ExpectHostRegistered(HKEY_LOCAL_MACHINE, folder);
+    ExpectHostAnswers(folder, version);
 
     // Uninstalled: none of our keys, no module, no folder, no product.
     ASSERT_EQ(RunToEnd(Msiexec("/x", package)), 0u);
@@ -262,14 +168,14 @@ TEST(MsiPackage, UpgradesRegistersAsRegsvr32DoesAndUninstallsClean) {
     const comtest::Dump registered = WithModuleShown(comtest::RegisteredContent(), shipped);
 
     // A user without administrator rights installs the host alone, for the
-    // module registered already: the same keys under HKCU, the same files in
-    // the user's own program folder, nothing left after its uninstall.
+    // module registered already: the same, in the user's own folders.
     const std::string user = Packaged(PackageName().replace(0, 10, "TRVBridge") + "-user.msi");
     wchar_t local[MAX_PATH] = {};
     SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local);
     const std::wstring userFolder = std::wstring(local) + L"\\Programs\\TARVOSK Web Control";
     ASSERT_EQ(RunToEnd(Msiexec("/i", user)), 0u);
-    ExpectHostServes(HKEY_CURRENT_USER, userFolder, version);
+    ExpectHostRegistered(HKEY_CURRENT_USER, userFolder);
+    ExpectHostAnswers(userFolder, version);
     ASSERT_EQ(RunToEnd(Msiexec("/x", user)), 0u);
     ExpectNoHostKeys(HKEY_CURRENT_USER);
     EXPECT_FALSE(Exists(userFolder));
