@@ -72,30 +72,31 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Each browser's key names a manifest beside the host, as this tree built it
-// (its "path" the host beside it, its allowed origins the built extension).
+// Each browser's key, and the kind of manifest it names.
+const std::pair<std::string, std::string> kHostKeys[] = {
+    {"SOFTWARE\\Google\\Chrome\\NativeMessagingHosts\\" TRV_HOST_NAME, "chrome"},
+    {"SOFTWARE\\Microsoft\\Edge\\NativeMessagingHosts\\" TRV_HOST_NAME, "chrome"},
+    {"SOFTWARE\\Mozilla\\NativeMessagingHosts\\" TRV_HOST_NAME, "firefox"}};
+
+// Each key names a manifest beside the host, as this tree built it (its
+// "path" the host beside it, its allowed origins the built extension).
 void ExpectHostRegistered(HKEY root, const std::wstring& folder) {
-    for (const auto& [vendor, kind] : {std::pair<std::string, std::string>{"Google\\Chrome", "chrome"},
-                                       {"Microsoft\\Edge", "chrome"}, {"Mozilla", "firefox"}}) {
-        const std::wstring key =
-            Wide("SOFTWARE\\" + vendor + "\\NativeMessagingHosts\\" TRV_HOST_NAME);
+    for (const auto& [key, kind] : kHostKeys) {
         wchar_t manifest[MAX_PATH] = {};
         DWORD size = sizeof manifest;
-        EXPECT_EQ(RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, manifest, &size),
-                  ERROR_SUCCESS) << vendor;
+        EXPECT_EQ(RegGetValueW(root, Wide(key).c_str(), nullptr, RRF_RT_REG_SZ, nullptr, manifest, &size),
+                  ERROR_SUCCESS) << key;
         EXPECT_EQ(std::wstring(manifest), folder + Wide("\\" TRV_HOST_NAME "-" + kind + ".json"));
         const std::string text = ReadFileBytes(Ansi(manifest));
         EXPECT_EQ(text, ReadFileBytes(BuildDir() + "\\browser\\hosts\\" + kind + "\\" TRV_HOST_NAME ".json"));
-        EXPECT_NE(text.find("\"path\": \"TRVBridge.exe\""), std::string::npos) << vendor;
+        EXPECT_NE(text.find("\"path\": \"TRVBridge.exe\""), std::string::npos) << key;
     }
 }
 
 void ExpectNoHostKeys(HKEY root) {
-    for (const char* vendor : {"Google\\Chrome", "Microsoft\\Edge", "Mozilla"})
-        EXPECT_TRUE(RegGetValueA(root, ("SOFTWARE\\" + std::string(vendor) +
-                                        "\\NativeMessagingHosts\\" TRV_HOST_NAME).c_str(),
-                                 nullptr, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND)
-            << vendor << "'s key outlives the uninstall";
+    for (const auto& host : kHostKeys)
+        EXPECT_EQ(RegGetValueA(root, host.first.c_str(), nullptr, RRF_RT_ANY, nullptr, nullptr, nullptr),
+                  ERROR_FILE_NOT_FOUND) << host.first << " outlives the uninstall";
 }
 
 // The host started as a browser starts it, with a framed call from a page of

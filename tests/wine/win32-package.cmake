@@ -22,7 +22,7 @@ add_library(trv_package_support STATIC ${CMAKE_SOURCE_DIR}/tests/wine/package_su
 target_link_libraries(trv_package_support PUBLIC trv_com_support trv_wine_support gtest shell32 version)
 
 add_executable(package_msi_test ${CMAKE_SOURCE_DIR}/tests/wine/package_msi_test.cpp)
-target_link_libraries(package_msi_test PRIVATE trv_package_support trv_bridge_core gtest_main msi)
+target_link_libraries(package_msi_test PRIVATE trv_package_support gtest_main msi)
 # A page of the tree's list, for the host's call ("*." stands for "www.").
 string(REPLACE "," ";" trv_first_site "${TRV_BRIDGE_SITES_EFFECTIVE}")
 list(GET trv_first_site 0 trv_first_site)
@@ -30,7 +30,7 @@ string(STRIP "${trv_first_site}" trv_first_site)
 string(REPLACE "*." "www." trv_first_site "${trv_first_site}")
 string(REGEX REPLACE "/$" "" trv_first_site "${trv_first_site}")
 target_compile_definitions(package_msi_test PRIVATE TRV_TEST_PAGE="${trv_first_site}/"
-  TRV_HOST_NAME="${TRV_NATIVE_HOST_NAME}" TRV_FIREFOX_ADDON_ID="${TRV_FIREFOX_ADDON_ID}")
+  TRV_HOST_NAME="${TRV_NATIVE_HOST_NAME}")
 add_executable(package_cab_test ${CMAKE_SOURCE_DIR}/tests/wine/package_cab_test.cpp)
 target_link_libraries(package_cab_test PRIVATE trv_package_support trv_control gtest_main setupapi)
 
