@@ -1,8 +1,9 @@
 # The shipped artefacts of this tree's architecture, made by
 # packaging/make-package into <build>/package/: the signed module, the
 # cabinet for the page's object tag (TRVControl.cab, TRVControl-x64.cab) with
-# its INF, the MSI for managed installs (TRVControl.msi, TRVControl-x64.msi)
-# and the object tag. Target trv_package.
+# its INF, the MSI for managed installs (TRVControl.msi, TRVControl-x64.msi;
+# with the browsers' native host), the object tag and the extension's store
+# zips. Target trv_package.
 #
 # Signing: the certificate and key from TRV_SIGNING_CERT and TRV_SIGNING_KEY;
 # without them a test build (TRV_TEST_SIGNING) signs with the signing rig's
@@ -34,9 +35,11 @@ endif()
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(TRV_PACKAGE_ARCH x64)
   set(TRV_PACKAGE_NAME TRVControl-x64)
+  set(TRV_BRIDGE_USER_PACKAGE TRVBridge-x64-user)
 else()
   set(TRV_PACKAGE_ARCH x86)
   set(TRV_PACKAGE_NAME TRVControl)
+  set(TRV_BRIDGE_USER_PACKAGE TRVBridge-user)
 endif()
 
 # package_tool runs on the build machine, so the build machine's compiler
@@ -61,15 +64,19 @@ add_custom_command(OUTPUT ${TRV_PACKAGE_TOOL}
 # of this tree into <dir>. Tests package an older module the same way.
 function(trv_add_package target dir module)
   set(outputs ${dir}/TRVControl.DLL ${dir}/${TRV_PACKAGE_NAME}.cab ${dir}/${TRV_PACKAGE_NAME}.msi
-      ${dir}/${TRV_PACKAGE_NAME}-object.html)
+      ${dir}/${TRV_PACKAGE_NAME}-object.html ${dir}/TRVWebControl-chrome.zip
+      ${dir}/TRVWebControl-firefox.zip ${dir}/${TRV_BRIDGE_USER_PACKAGE}.msi)
   add_custom_command(OUTPUT ${outputs}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
     COMMAND ${CMAKE_SOURCE_DIR}/packaging/make-package --out ${dir} --arch ${TRV_PACKAGE_ARCH}
             --name ${TRV_PACKAGE_NAME} --module $<TARGET_FILE:${module}>
             --tlb ${TRV_IDL_DIR}/WebControl.tlb --tool ${TRV_PACKAGE_TOOL}
-            --source ${CMAKE_SOURCE_DIR} ${TRV_PACKAGE_SIGNING}
-    DEPENDS ${module} ${TRV_PACKAGE_TOOL} ${TRV_IDL_DIR}/WebControl.tlb
+            --source ${CMAKE_SOURCE_DIR} --bridge $<TARGET_FILE:TRVBridge>
+            --browser ${TRV_BROWSER_DIR} --host-name ${TRV_NATIVE_HOST_NAME} ${TRV_PACKAGE_SIGNING}
+    DEPENDS ${module} ${TRV_PACKAGE_TOOL} ${TRV_IDL_DIR}/WebControl.tlb TRVBridge
+            ${TRV_BROWSER_DIR}/stamp
             ${CMAKE_SOURCE_DIR}/packaging/make-package ${CMAKE_SOURCE_DIR}/packaging/TRVControl.wxs
+            ${CMAKE_SOURCE_DIR}/packaging/TRVBridge-user.wxs
             ${CMAKE_SOURCE_DIR}/packaging/TRVControl.inf.in ${CMAKE_SOURCE_DIR}/server/module.h
             ${CMAKE_SOURCE_DIR}/resources/webcontrol_app.rgs ${CMAKE_SOURCE_DIR}/resources/webbbs.rgs
     COMMENT "Packages of ${module} in ${dir}"

@@ -40,7 +40,8 @@ var TRVControl = (function () {
   var ACK_MS = 1000;      // the content script answers at once when it is there
   var READY_MS = 30000;   // a host's first start (under Wine) takes seconds
   var EXTENSION_URL = "https://www.tarvosk.co.kr/webcontrol/";
-  var HOST_URL = "https://www.tarvosk.co.kr/webcontrol/setup.exe";
+  // The host's per-user package: it needs no administrator rights.
+  var HOST_URL = "https://www.tarvosk.co.kr/webcontrol/TRVBridge-user.msi";
   var CONTROL_URL = "https://www.tarvosk.co.kr/webcontrol/control/";
 
   var hasTimers = typeof setTimeout !== "undefined";

@@ -12,14 +12,25 @@ trv_add_package(trv_package_older ${CMAKE_BINARY_DIR}/test-packages/older TRVCon
 
 add_test(NAME package_contents COMMAND ${CMAKE_SOURCE_DIR}/packaging/check-package
          ${CMAKE_BINARY_DIR}/package ${TRV_PACKAGE_ARCH} ${TRV_PACKAGE_NAME} ${TRV_PACKAGE_TOOL}
-         ${TRV_TRUST_RIG_DIR}/keys/root.crt ${CMAKE_BINARY_DIR}/test-packages/older)
+         ${TRV_TRUST_RIG_DIR}/keys/root.crt ${CMAKE_BINARY_DIR}/test-packages/older
+         "${TRV_BROWSER_SITES}" ${TRV_NATIVE_HOST_NAME})
 set_tests_properties(package_contents PROPERTIES LABELS static TIMEOUT 120)
+add_test(NAME package_release_gate COMMAND ${CMAKE_SOURCE_DIR}/tests/scripts/package-release-gate)
+set_tests_properties(package_release_gate PROPERTIES LABELS static TIMEOUT 60)
 
 add_library(trv_package_support STATIC ${CMAKE_SOURCE_DIR}/tests/wine/package_support.cpp)
 target_link_libraries(trv_package_support PUBLIC trv_com_support trv_wine_support gtest shell32 version)
 
 add_executable(package_msi_test ${CMAKE_SOURCE_DIR}/tests/wine/package_msi_test.cpp)
 target_link_libraries(package_msi_test PRIVATE trv_package_support gtest_main msi)
+# A page of the tree's list, for the host's call ("*." stands for "www.").
+string(REPLACE "," ";" trv_first_site "${TRV_BRIDGE_SITES_EFFECTIVE}")
+list(GET trv_first_site 0 trv_first_site)
+string(STRIP "${trv_first_site}" trv_first_site)
+string(REPLACE "*." "www." trv_first_site "${trv_first_site}")
+string(REGEX REPLACE "/$" "" trv_first_site "${trv_first_site}")
+target_compile_definitions(package_msi_test PRIVATE TRV_TEST_PAGE="${trv_first_site}/"
+  TRV_HOST_NAME="${TRV_NATIVE_HOST_NAME}")
 add_executable(package_cab_test ${CMAKE_SOURCE_DIR}/tests/wine/package_cab_test.cpp)
 target_link_libraries(package_cab_test PRIVATE trv_package_support trv_control gtest_main setupapi)
 
