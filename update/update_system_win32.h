@@ -3,8 +3,12 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/update_platform.h"
+#include "platform/win32/com_util.h"
 #include "update/ccallback.h"
+#include "update/update_flow.h"
 
 namespace trv {
 
@@ -13,8 +17,9 @@ public:
     // owner: parent of the message boxes. progress: told of the download's
     // progress on the fetching thread, or empty. pumpSent: this thread owns
     // windows and keeps answering sent messages while a download runs.
-    Win32UpdateSystem(HWND owner, ProgressSink progress, bool pumpSent)
-        : m_owner(owner), m_progress(std::move(progress)), m_pumpSent(pumpSent) {}
+    // cancel: an event that ends a download at once when set, or null.
+    Win32UpdateSystem(HWND owner, ProgressSink progress, bool pumpSent, HANDLE cancel = nullptr)
+        : m_owner(owner), m_progress(std::move(progress)), m_pumpSent(pumpSent), m_cancel(cancel) {}
 
     std::string ProgramFilesFolder() override;
     bool TempFolder(std::string& folder) override;
@@ -33,7 +38,22 @@ private:
     HWND m_owner;
     ProgressSink m_progress;
     bool m_pumpSent;
+    HANDLE m_cancel;
 };
+
+// The run's folder opened for sealing: a directory and no link, and
+// nobody may rename or remove it while the handle is open.
+UniqueHandle OpenRunFolder(const std::string& folder);
+// Nobody, its owner included, may add, change or remove anything in it.
+bool SealRunFolder(HANDLE folder);
+// The current user may empty and remove it again.
+bool UnsealRunFolder(HANDLE folder);
+// The folder's entries read through its handle; an entry that is the file
+// open as `held` is marked so.
+bool ListRunFolder(HANDLE folder, HANDLE held, std::vector<RunFolderEntry>& entries);
+// Opens and seals the folder (kept open in sealed, even on refusal, so its
+// cleanup can unseal it), then judges what it holds.
+FolderVerdict SealAndCheckRunFolder(const std::string& folder, HANDLE held, UniqueHandle& sealed);
 
 // The texts the user sees, each in a box titled "알림".
 const wchar_t* UpdateMessageText(UpdateMessage message);
