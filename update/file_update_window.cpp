@@ -110,14 +110,18 @@ void NoteFetch(const InstallerFetch& fetch, TrustOutcome trust) {
     }
 }
 
-// A sealed folder is first given back to the user, through the handle that
-// sealed it (nobody else can any more), and let go so it can be removed.
+// A sealed folder is given back to the user through the handle that sealed
+// it (nobody else can any more) and emptied while that handle still keeps
+// it from being renamed or replaced, so the path names this run's folder
+// and nothing planted in its place; only then is the handle let go.
 bool RemoveRunFolder(const std::string& folder, UniqueHandle& sealed) {
+    if (folder.empty()) return true;
     if (sealed.Valid()) {
         UnsealRunFolder(sealed.Get());
+        if (!EmptyFolder(folder)) return false;
         sealed.Reset();
     }
-    return folder.empty() || Win32UpdateSystem(nullptr, ProgressSink(), false).RemoveFolder(folder);
+    return Win32UpdateSystem(nullptr, ProgressSink(), false).RemoveFolder(folder);
 }
 
 void FolderCleanupThread(void* param) {

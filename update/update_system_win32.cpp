@@ -164,23 +164,8 @@ bool Win32UpdateSystem::CreatePrivateFolder(const std::string& path) {
 }
 
 bool Win32UpdateSystem::RemoveFolder(const std::string& path) {
-    std::string folder = path;
-    if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                DeleteFileA((folder + name).c_str());
-            } else if (name != "." && name != "..") {
-                // Only an empty folder or the link itself goes: nothing is
-                // followed into or emptied out of what someone else put here.
-                RemoveDirectoryA((folder + name).c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
+    EmptyFolder(path);
+    const std::string folder = path.empty() || path.back() == '\\' ? path : path + '\\';
     return RemoveDirectoryA(folder.c_str()) != FALSE || NothingAt(folder);
 }
 
@@ -202,6 +187,26 @@ void Win32UpdateSystem::ShowMessage(UpdateMessage message) {
     MessageBoxW(m_owner, UpdateMessageText(message), kUpdateMessageTitle, MB_OK);
 }
 
+
+bool EmptyFolder(const std::string& path) {
+    const std::string folder = path.empty() || path.back() == '\\' ? path : path + '\\';
+    bool empty = true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return NothingAt(folder);
+    do {
+        const std::string name = found.cFileName;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            empty = (DeleteFileA((folder + name).c_str()) || NothingAt(folder + name)) && empty;
+        } else if (name != "." && name != "..") {
+            // Only an empty folder or the link itself goes: nothing is
+            // followed into or emptied out of what someone else put here.
+            empty = RemoveDirectoryA((folder + name).c_str()) && empty;
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+}
 
 UniqueHandle OpenRunFolder(const std::string& folder) {
     // Without delete sharing: while this handle is open nobody can rename

@@ -41,6 +41,10 @@ private:
     HANDLE m_cancel;
 };
 
+// Deletes the files directly in the folder and removes the empty folders
+// and links in it. true when nothing is left in it.
+bool EmptyFolder(const std::string& path);
+
 // The run's folder opened for sealing: a directory and no link, and
 // nobody may rename or remove it while the handle is open.
 UniqueHandle OpenRunFolder(const std::string& folder);

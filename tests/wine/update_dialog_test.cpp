@@ -1032,11 +1032,11 @@ TEST_F(UpdateDialogTest, UpdatesOverTlsOnlyFromACertificateTheMachineTrusts) {
     EXPECT_TRUE(InstallerRan());
 }
 
-// Turns the module's support log on (or off) for this process.
-void SupportLogSwitch(bool on) {
+// The support log of the module linked into this test, on or off.
+void SupportLogOn(bool on) {
     HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\TARVOSK", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
     const DWORD one = 1;
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\TARVOSK", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     if (on) RegSetValueExA(key, "SupportLog", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
     else RegDeleteValueA(key, "SupportLog");
     RegCloseKey(key);
@@ -1049,20 +1049,18 @@ void SupportLogSwitch(bool on) {
 std::string SealFlaws(HANDLE object) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                        &dacl, nullptr, &sd) != ERROR_SUCCESS || !dacl)
-        return "no list";
     SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    GetSecurityDescriptorControl(sd, &control, &revision);
-    std::string flaws = (control & SE_DACL_PROTECTED) ? "" : "inherits; ";
+    DWORD revision = 0, size = SECURITY_MAX_SID_SIZE;
     BYTE ownerRights[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof ownerRights;
-    CreateWellKnownSid(WinCreatorOwnerRightsSid, nullptr, ownerRights, &size);
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        &dacl, nullptr, &sd) != ERROR_SUCCESS || !dacl ||
+        !GetSecurityDescriptorControl(sd, &control, &revision) ||
+        !CreateWellKnownSid(WinCreatorOwnerRightsSid, nullptr, ownerRights, &size))
+        return "no list";
+    std::string flaws = (control & SE_DACL_PROTECTED) ? "" : "inherits; ";
     bool owner = false;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        GetAce(dacl, i, reinterpret_cast<void**>(&ace));
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    for (DWORD i = 0; i < dacl->AceCount && GetAce(dacl, i, reinterpret_cast<void**>(&ace)); ++i) {
         if (ace->Mask & ~(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) flaws += "lets change; ";
         if (ace->Header.AceFlags & INHERITED_ACE) flaws += "inherited; ";
         owner = owner || EqualSid(&ace->SidStart, ownerRights);
@@ -1083,23 +1081,19 @@ TEST_F(UpdateDialogTest, ADllPlantedBesideTheInstallerFailsTheRunInItsSealedFold
     ASSERT_TRUE(UnsealRunFolder(object.Get()));
     EXPECT_NE(SealFlaws(object.Get()).find("lets change"), std::string::npos) << "removable again";
 
-    const auto file = [](const char* name) {
-        return [name](const std::string& f) { return WriteFileBytes(f + name, "MZ"); };
-    };
-    const std::pair<const char*, std::function<bool(const std::string&)>> cases[] = {
-        {"a dropped DLL", file("version.dll")},
-        {"a subfolder", [](const std::string& f) { return CreateDirectoryA((f + "sub").c_str(), nullptr) != FALSE; }},
-        {"a second program", file("setup2.exe")},
-    };
+    // A dropped DLL, a subfolder, a second program.
+    const std::pair<const char*, bool> cases[] = {{"version.dll", false}, {"sub", true}, {"setup2.exe", false}};
     SwitchServer("chunk=8192\nslow_ms=20\n");
-    SupportLogSwitch(true);
-    for (const auto& [name, plant] : cases) {
+    SupportLogOn(true);
+    for (const auto& [name, folder] : cases) {
         SCOPED_TRACE(name);
         DeleteFileA((temp + "TRVControl.log").c_str());
         std::atomic<bool> planted{false};
-        EXPECT_EQ(RunCheck([&](HWND) {
-                      for (const std::string& folder : RunFolders())
-                          if (!planted && !foldersBefore.count(folder)) planted = plant(folder);
+        EXPECT_EQ(RunCheck([&, name = name, folder = folder](HWND) {
+                      for (const std::string& f : RunFolders())
+                          if (!planted && !foldersBefore.count(f))
+                              planted = folder ? CreateDirectoryA((f + name).c_str(), nullptr) != FALSE
+                                               : WriteFileBytes(f + name, "MZ");
                   }),
                   2);
         EXPECT_TRUE(planted);
@@ -1108,7 +1102,7 @@ TEST_F(UpdateDialogTest, ADllPlantedBesideTheInstallerFailsTheRunInItsSealedFold
         EXPECT_NE(ReadFileBytes(temp + "TRVControl.log").find("folder holds something else"), std::string::npos);
         EXPECT_TRUE(NoRunFolderLeft());
     }
-    SupportLogSwitch(false);
+    SupportLogOn(false);
 }
 
 // Every wait ends where the user sees it. A version file or an installer
@@ -1130,7 +1124,7 @@ TEST_F(UpdateDialogTest, ATrickleEndsAtItsDeadlineAndClosingAbortsTheDownload) {
         {"setup.exe", DefaultUpdateSettings(), closeBox, failed, "installer download failed (cancelled)"},
         {"setup.exe", DefaultUpdateSettings(), esc, failed, "installer download failed (cancelled)"},
     };
-    SupportLogSwitch(true);
+    SupportLogOn(true);
     for (const auto& [trickled, settings, close, expectedBoxes, reason] : cases) {
         SCOPED_TRACE(reason);
         SwitchServer(std::string("trickle=") + trickled + "\n");
@@ -1153,7 +1147,7 @@ TEST_F(UpdateDialogTest, ATrickleEndsAtItsDeadlineAndClosingAbortsTheDownload) {
         EXPECT_TRUE(NoRunFolderLeft());
         EXPECT_TRUE(WaitUntil([] { return ModuleHoldCount() == 0; }, 15000)) << "the thread has ended";
     }
-    SupportLogSwitch(false);
+    SupportLogOn(false);
 }
 
 // The dialog mid-download, saved for people to look at (converted to PNG by
