@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "control/webbbs.h"
-#include "platform/support_log.h"
 #include "platform/win32/module_hold.h"
 #include "platform/win32/support_log_win32.h"
 #include "platform/win32/win32_platform.h"
@@ -1034,12 +1033,9 @@ TEST_F(UpdateDialogTest, UpdatesOverTlsOnlyFromACertificateTheMachineTrusts) {
 
 // The support log of the module linked into this test, on or off.
 void SupportLogOn(bool on) {
-    HKEY key = nullptr;
     const DWORD one = 1;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\TARVOSK", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    if (on) RegSetValueExA(key, "SupportLog", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
-    else RegDeleteValueA(key, "SupportLog");
-    RegCloseKey(key);
+    if (on) RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\TARVOSK", "SupportLog", REG_DWORD, &one, 4);
+    else RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\TARVOSK", "SupportLog");
     SystemSupportLog().ReadSwitch();
     SetSupportLog(on ? &SystemSupportLog() : nullptr);
 }
