@@ -161,7 +161,7 @@ void DownloadThread(void* param) {
     UniqueHandle sealed;
     TrustOutcome trust = TrustOutcome::CannotReadFile;
     if (fetch.outcome != FetchOutcome::Ok && !fetch.folder.empty()) {
-        DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs);
+        DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs, system.TakePinnedFolder(fetch.folder));
     }
     if (fetch.outcome == FetchOutcome::Ok) {
         // Opened once and kept open from the check until the installer's
@@ -169,8 +169,9 @@ void DownloadThread(void* param) {
         held = OpenInstallerHeld(fetch.setupFile);
         // Then nobody may add anything beside it (a DLL an elevated
         // installer would load), and what got in before fails the run.
+        sealed = system.TakePinnedFolder(fetch.folder);
         const FolderVerdict verdict =
-            held.Valid() ? SealAndCheckRunFolder(fetch.folder, held.Get(), sealed)
+            held.Valid() ? SealAndCheckRunFolder(sealed.Get(), held.Get())
                          : FolderVerdict::OnlyInstaller;  // unreadable: the check below refuses it
         if (verdict != FolderVerdict::OnlyInstaller) {
             fetch.outcome = FetchOutcome::FolderRefused;

@@ -34,12 +34,13 @@ bool NothingAt(const std::string& path) {
 // the folder and what is created in it, and it inherits nothing from the
 // temporary folder; the administrators and the system may read and run what
 // is in it (an installer elevated under another administrator's account must
-// still load). Sealed, once the installer is in: everybody may only read and
-// run, the owner included (the OWNER RIGHTS entry takes away the owner's
-// implicit right to change the list back). Neither inherits from above.
+// still load). Downloading: the same, but nobody may change the folder's own
+// list any more, the owner included (the OWNER RIGHTS entry takes away the
+// owner's implicit right), so only the handle that set it can seal it later.
+// Sealed, once the installer is in: everybody may only read and run.
 class FolderSecurity {
 public:
-    enum class Kind { Private, Sealed };
+    enum class Kind { Private, Downloading, Sealed };
 
     explicit FolderSecurity(Kind kind) {
         HANDLE raw = nullptr;
@@ -58,13 +59,16 @@ public:
                      m_admins.size() + m_system.size() + m_owner.size());
         auto* acl = reinterpret_cast<PACL>(m_acl.data());
         constexpr DWORD kReadRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
-        const bool sealed = kind == Kind::Sealed;
+        constexpr DWORD kKeepList = FILE_ALL_ACCESS & ~(WRITE_DAC | WRITE_OWNER);
+        const DWORD mask = kind == Kind::Private       ? FILE_ALL_ACCESS
+                           : kind == Kind::Downloading ? kKeepList
+                                                       : kReadRun;
         // Sealed entries are the folder's own: what is already in it keeps its list.
-        const DWORD inherit = sealed ? 0 : OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+        const DWORD inherit = kind == Kind::Sealed ? 0 : OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
         m_ok = InitializeAcl(acl, static_cast<DWORD>(m_acl.size()), ACL_REVISION) &&
-               (!sealed || AddAccessAllowedAceEx(acl, ACL_REVISION, 0, kReadRun, m_owner.data())) &&
-               AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, sealed ? kReadRun : FILE_ALL_ACCESS,
-                                     user) &&
+               (kind == Kind::Private ||
+                AddAccessAllowedAceEx(acl, ACL_REVISION, 0, mask, m_owner.data())) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, mask, user) &&
                AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, kReadRun, m_admins.data()) &&
                AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, kReadRun, m_system.data()) &&
                InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
@@ -160,10 +164,34 @@ ReadStatus Win32UpdateSystem::ReadHead(const std::string& path, std::size_t maxB
 bool Win32UpdateSystem::CreatePrivateFolder(const std::string& path) {
     FolderSecurity security(FolderSecurity::Kind::Private);
     // Fails when anything is there already: the folder is always new.
-    return CreateDirectoryA(path.c_str(), security.Attributes()) != FALSE;
+    if (!CreateDirectoryA(path.c_str(), security.Attributes())) return false;
+    // Pinned at once (nobody can rename or replace it while the pin is
+    // open), and from then on nobody may change its list: a handle another
+    // program opens during the download cannot undo the seal later.
+    UniqueHandle pin = OpenRunFolder(path);
+    if (!pin.Valid() || !GuardRunFolder(pin.Get())) {
+        pin.Reset();
+        RemoveDirectoryA(path.c_str());
+        return false;
+    }
+    m_pinned = std::move(pin);
+    m_pinnedPath = path;
+    return true;
+}
+
+UniqueHandle Win32UpdateSystem::TakePinnedFolder(const std::string& path) {
+    if (path != m_pinnedPath) return UniqueHandle();
+    m_pinnedPath.clear();
+    return std::move(m_pinned);
 }
 
 bool Win32UpdateSystem::RemoveFolder(const std::string& path) {
+    if (m_pinned.Valid() && path == m_pinnedPath) {
+        // Emptied while still pinned, so the path names this folder.
+        if (!EmptyFolder(path)) return false;
+        m_pinned.Reset();
+        m_pinnedPath.clear();
+    }
     EmptyFolder(path);
     const std::string folder = path.empty() || path.back() == '\\' ? path : path + '\\';
     return RemoveDirectoryA(folder.c_str()) != FALSE || NothingAt(folder);
@@ -225,6 +253,10 @@ UniqueHandle OpenRunFolder(const std::string& folder) {
     return handle;
 }
 
+bool GuardRunFolder(HANDLE folder) {
+    return FolderSecurity(FolderSecurity::Kind::Downloading).ApplyTo(folder);
+}
+
 bool SealRunFolder(HANDLE folder) {
     return FolderSecurity(FolderSecurity::Kind::Sealed).ApplyTo(folder);
 }
@@ -274,11 +306,10 @@ bool ListRunFolder(HANDLE folder, HANDLE held, std::vector<RunFolderEntry>& entr
     }
 }
 
-FolderVerdict SealAndCheckRunFolder(const std::string& folder, HANDLE held, UniqueHandle& sealed) {
-    sealed = OpenRunFolder(folder);
-    if (!sealed.Valid() || !SealRunFolder(sealed.Get())) return FolderVerdict::NotSealed;
+FolderVerdict SealAndCheckRunFolder(HANDLE folder, HANDLE held) {
     std::vector<RunFolderEntry> entries;
-    if (!ListRunFolder(sealed.Get(), held, entries)) return FolderVerdict::NotSealed;
+    if (!folder || !SealRunFolder(folder) || !ListRunFolder(folder, held, entries))
+        return FolderVerdict::NotSealed;
     return JudgeRunFolder(entries);
 }
 

@@ -1057,7 +1057,8 @@ std::string SealFlaws(HANDLE object) {
     bool owner = false;
     ACCESS_ALLOWED_ACE* ace = nullptr;
     for (DWORD i = 0; i < dacl->AceCount && GetAce(dacl, i, reinterpret_cast<void**>(&ace)); ++i) {
-        if (ace->Mask & ~(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) flaws += "lets change; ";
+        if (ace->Mask & (WRITE_DAC | WRITE_OWNER)) flaws += "lets relist; ";
+        else if (ace->Mask & ~(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) flaws += "lets change; ";
         if (ace->Header.AceFlags & INHERITED_ACE) flaws += "inherited; ";
         owner = owner || EqualSid(&ace->SidStart, ownerRights);
     }
@@ -1069,13 +1070,16 @@ std::string SealFlaws(HANDLE object) {
 // downloads (a DLL an elevated installer would load, a subfolder, a second
 // program): the sealed folder's listing fails the run as a failed download,
 // and the folder still goes. Wine keeps no access list on files, so the
-// list the seal sets is read back from an object that keeps one.
+// lists set while it downloads and once sealed are read back from an object
+// that keeps one.
 TEST_F(UpdateDialogTest, ADllPlantedBesideTheInstallerFailsTheRunInItsSealedFolder) {
     UniqueHandle object(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(GuardRunFolder(object.Get()));  // while it downloads
+    EXPECT_EQ(SealFlaws(object.Get()), "lets change; lets change; ");
     ASSERT_TRUE(SealRunFolder(object.Get()));
     EXPECT_EQ(SealFlaws(object.Get()), "");
     ASSERT_TRUE(UnsealRunFolder(object.Get()));
-    EXPECT_NE(SealFlaws(object.Get()).find("lets change"), std::string::npos) << "removable again";
+    EXPECT_NE(SealFlaws(object.Get()).find("lets relist"), std::string::npos) << "removable again";
 
     // A dropped DLL, a subfolder, a second program.
     const std::pair<const char*, bool> cases[] = {{"version.dll", false}, {"sub", true}, {"setup2.exe", false}};
