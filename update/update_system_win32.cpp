@@ -215,7 +215,6 @@ void Win32UpdateSystem::ShowMessage(UpdateMessage message) {
     MessageBoxW(m_owner, UpdateMessageText(message), kUpdateMessageTitle, MB_OK);
 }
 
-
 bool EmptyFolder(const std::string& path) {
     const std::string folder = path.empty() || path.back() == '\\' ? path : path + '\\';
     bool empty = true;
