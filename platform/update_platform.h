@@ -25,6 +25,9 @@ enum class UpdateMessage {
 struct DownloadLimits {
     std::uint32_t stallMs;   // no byte for this long ends it
     std::uint32_t maxBytes;  // a body announced or received beyond this ends it
+    // The whole fetch ends this long after its request, however slowly bytes
+    // keep coming; 0: no such bound.
+    std::uint32_t totalMs = 0;
 };
 
 // How a fetch ended; every value but Ok is a failed download.
@@ -34,6 +37,8 @@ enum class DownloadOutcome {
     HttpError,         // the server answered 400 or above
     Incomplete,        // fewer bytes than the server announced
     Stalled,           // no byte came within the bound
+    TimedOut,          // not whole by the fetch's deadline
+    Cancelled,         // the user closed the dialog
     TooLarge,          // the body passed the size cap
     InsecureRedirect,  // a fetch over TLS was sent on to a plain address
     NotSaved,          // fetched, but the file could not be put in place

@@ -26,11 +26,13 @@ switch has taken effect. Keys (all optional):
     hang=a,b          for these names read the request, then send nothing at all
     stall_after=N     send the head and N bytes of the body, then nothing more
     oversize=N        serve N bytes of filler as /client/setup.exe
+    trickle=a,b       for these names send the body one byte every 250 ms (never stalls)
     tls_cert=untrusted  TLS uses CERTS/untrusted.crt (same key), from a root nobody trusts
 
 A connection held open by hang or stall_after ends when the client closes it.
 
-Every request is appended to DIR/requests.log as "<path> <status>". The server
+Every request is appended to DIR/requests.log as "<path> <status>", and a body
+the client stopped taking before its end as "<path> aborted". The server
 stops by itself after --lifetime seconds (default 3600).
 """
 import argparse
@@ -226,6 +228,9 @@ class Server:
             if stall is not None:
                 limit = min(limit, stall)
             slow = as_int(settings, "slow_ms") / 1000.0
+            if name in names("trickle"):
+                slow = 0.25
+                body = (bytes([b]) for piece in body for b in piece)
             sent = 0
             for piece in body:
                 if sent >= limit:
@@ -233,7 +238,11 @@ class Server:
                 piece = piece[:limit - sent]
                 if slow:
                     time.sleep(slow)
-                conn.sendall(piece)
+                try:
+                    conn.sendall(piece)
+                except (OSError, ssl.SSLError):
+                    self.log(f"{path} aborted")
+                    raise
                 sent += len(piece)
             if stall is not None:
                 self.hold(conn)

@@ -65,7 +65,7 @@ DownloadResult Judge(Transfer& t, HRESULT hr) {
     DownloadResult result;
     result.httpStatus = t.httpStatus;
     if (t.abandoned) {
-        result.outcome = t.stopReason == DownloadOutcome::Ok ? DownloadOutcome::Stalled : t.stopReason;
+        result.outcome = t.stopReason;
     } else if (t.stopReason != DownloadOutcome::Ok) {
         result.outcome = t.stopReason;
     } else if (FAILED(hr)) {
@@ -103,16 +103,16 @@ void FetchThread(void* param) {
     if (SUCCEEDED(init)) CoUninitialize();
 }
 
-// Waits for the handle; a thread that owns windows keeps answering what
-// other threads send it meanwhile.
-DWORD WaitFor(HANDLE handle, DWORD ms, bool pumpSent) {
-    if (!pumpSent) return WaitForSingleObject(handle, ms);
+// Waits for any of the handles; a thread that owns windows keeps answering
+// what other threads send it meanwhile.
+DWORD WaitFor(DWORD count, const HANDLE* handles, DWORD ms, bool pumpSent) {
+    if (!pumpSent) return WaitForMultipleObjects(count, handles, FALSE, ms);
     const DWORD start = GetTickCount();
     for (;;) {
         const DWORD spent = GetTickCount() - start;
         const DWORD left = spent >= ms ? 0 : ms - spent;
-        const DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
-        if (r != WAIT_OBJECT_0 + 1) return r;
+        const DWORD r = MsgWaitForMultipleObjects(count, handles, FALSE, left, QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + count) return r;
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
@@ -185,7 +185,7 @@ IFACEMETHODIMP CCallback::OnResponse(DWORD dwResponseCode, LPCWSTR, LPCWSTR,
 
 DownloadResult DownloadUpdateFile(const std::string& url, const std::string& target,
                                   const DownloadLimits& limits, const ProgressSink& progress,
-                                  bool pumpSent) {
+                                  bool pumpSent, HANDLE cancel) {
     auto transfer = std::make_shared<Transfer>(url, target, limits, progress);
     Transfer& t = *transfer;
     t.done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -194,14 +194,22 @@ DownloadResult DownloadUpdateFile(const std::string& url, const std::string& tar
         delete param;
         return {DownloadOutcome::TransportFailed, 0};
     }
+    const HANDLE waits[2] = {t.done.Get(), cancel};
+    const DWORD count = cancel ? 2 : 1;
     for (;;) {
-        if (WaitFor(t.done.Get(), kWaitSliceMs, pumpSent) == WAIT_OBJECT_0) break;
+        const DWORD woke = WaitFor(count, waits, kWaitSliceMs, pumpSent);
+        if (woke == WAIT_OBJECT_0) break;
         IBinding* binding = nullptr;
         {
             CriticalSectionLock guard(t.lock);
-            // A fetch told to stop that does not, or that has stalled, is aborted.
-            if (t.stopReason == DownloadOutcome::Ok && !t.watch.Stalled(GetTickCount())) continue;
+            if (woke == WAIT_OBJECT_0 + 1 && t.stopReason == DownloadOutcome::Ok)
+                t.stopReason = DownloadOutcome::Cancelled;
+            // A fetch told to stop that does not, that has stalled or that is
+            // past its deadline is aborted.
+            const DownloadOutcome overdue = t.watch.Overdue(GetTickCount());
+            if (t.stopReason == DownloadOutcome::Ok && overdue == DownloadOutcome::Ok) continue;
             if (WaitForSingleObject(t.done.Get(), 0) == WAIT_OBJECT_0) break;
+            if (t.stopReason == DownloadOutcome::Ok) t.stopReason = overdue;
             t.abandoned = true;
             binding = t.binding;
             if (binding) binding->AddRef();
@@ -210,10 +218,9 @@ DownloadResult DownloadUpdateFile(const std::string& url, const std::string& tar
             binding->Abort();
             binding->Release();
         }
-        WaitFor(t.done.Get(), kAbortGraceMs, pumpSent);
+        WaitFor(1, waits, kAbortGraceMs, pumpSent);
         CriticalSectionLock guard(t.lock);
-        return {t.stopReason == DownloadOutcome::Ok ? DownloadOutcome::Stalled : t.stopReason,
-                t.httpStatus};
+        return {t.stopReason, t.httpStatus};
     }
     CriticalSectionLock guard(t.lock);
     return t.result;

@@ -58,12 +58,13 @@ using ProgressSink = std::function<void(std::uint32_t received, std::uint32_t an
 
 // Drops the URL's cache entry, then fetches it into target on a thread of
 // its own while this thread waits: the fetch ends when no byte has come for
-// limits.stallMs or the body passes limits.maxBytes, whatever the server
-// does. Only a whole answer below HTTP 400 replaces target. pumpSent: the
-// waiting thread owns windows and keeps answering messages other threads
-// send it (nothing posted is dispatched).
+// limits.stallMs, at limits.totalMs after the request, when the body passes
+// limits.maxBytes, whatever the server does, or as soon as cancel (an event,
+// may be null) is set. Only a whole answer below HTTP 400 replaces target.
+// pumpSent: the waiting thread owns windows and keeps answering messages
+// other threads send it (nothing posted is dispatched).
 DownloadResult DownloadUpdateFile(const std::string& url, const std::string& target,
                                   const DownloadLimits& limits, const ProgressSink& progress,
-                                  bool pumpSent);
+                                  bool pumpSent, HANDLE cancel = nullptr);
 
 }  // namespace trv

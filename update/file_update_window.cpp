@@ -47,6 +47,8 @@ struct FileUpdateWindow::Run {
     InstallerFetch fetch;
     TrustOutcome trust = TrustOutcome::CannotReadFile;  // only when fetch.outcome is Ok
     UniqueHandle held;  // the verified installer, open until it has been started
+    UniqueHandle sealed;  // its folder, sealed, open until the folder is removed
+    UniqueHandle cancel;  // set when the user closes the dialog: the download ends at once
     std::uint32_t received = 0;
     std::uint32_t announced = 0;
     bool progressPosted = false;
@@ -74,6 +76,7 @@ struct FolderCleanup {
     UniqueHandle process;
     std::string folder;
     DWORD waitMs;
+    UniqueHandle sealed;
 };
 constexpr DWORD kFolderRetryMs = 1000;
 
@@ -101,11 +104,24 @@ void NoteFetch(const InstallerFetch& fetch, TrustOutcome trust) {
     case FetchOutcome::DownloadFailed:
         NoteDownload("installer", fetch.download);
         return;
+    case FetchOutcome::FolderRefused:
+        NoteReason(FolderVerdictText(fetch.folderVerdict));
+        return;
     }
 }
 
-bool RemoveRunFolder(const std::string& folder) {
-    return folder.empty() || Win32UpdateSystem(nullptr, ProgressSink(), false).RemoveFolder(folder);
+// A sealed folder is given back to the user through the handle that sealed
+// it (nobody else can any more) and emptied while that handle still keeps
+// it from being renamed or replaced, so the path names this run's folder
+// and nothing planted in its place; only then is the handle let go.
+bool RemoveRunFolder(const std::string& folder, UniqueHandle& sealed) {
+    if (folder.empty()) return true;
+    if (sealed.Valid()) {
+        UnsealRunFolder(sealed.Get());
+        if (!EmptyFolder(folder)) return false;
+        sealed.Reset();
+    }
+    return Win32UpdateSystem(nullptr, ProgressSink(), false).RemoveFolder(folder);
 }
 
 void FolderCleanupThread(void* param) {
@@ -116,16 +132,19 @@ void FolderCleanupThread(void* param) {
         WaitForSingleObject(cleanup->process.Get(), cleanup->waitMs) != WAIT_OBJECT_0) {
         return;
     }
-    while (!RemoveRunFolder(cleanup->folder) && GetTickCount() - start < cleanup->waitMs) {
+    while (!RemoveRunFolder(cleanup->folder, cleanup->sealed) &&
+           GetTickCount() - start < cleanup->waitMs) {
         Sleep(kFolderRetryMs);
     }
 }
 
 // At once when nothing uses the folder any more, else by a thread of its own.
-void DisposeOfFolder(UniqueHandle process, const std::string& folder, DWORD waitMs) {
+void DisposeOfFolder(UniqueHandle process, const std::string& folder, DWORD waitMs,
+                     UniqueHandle sealed = UniqueHandle()) {
     const bool ended = !process.Valid() || WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
-    if (ended && RemoveRunFolder(folder)) return;
-    auto* cleanup = new (std::nothrow) FolderCleanup{std::move(process), folder, waitMs};
+    if (ended && RemoveRunFolder(folder, sealed)) return;
+    auto* cleanup =
+        new (std::nothrow) FolderCleanup{std::move(process), folder, waitMs, std::move(sealed)};
     if (cleanup && !StartModuleThread(FolderCleanupThread, cleanup)) delete cleanup;
 }
 
@@ -135,22 +154,38 @@ void DownloadThread(void* param) {
     const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Win32UpdateSystem system(
         nullptr, [run](std::uint32_t got, std::uint32_t total) { run->Progress(got, total); },
-        false);
-    const InstallerFetch fetch = FetchInstaller(system, job->paths, job->url, job->limits);
+        false, run->cancel.Get());
+    InstallerFetch fetch = FetchInstaller(system, job->paths, job->url, job->limits);
     const DWORD waitMs = job->folderCleanupWaitMs;
     UniqueHandle held;
+    UniqueHandle sealed;
     TrustOutcome trust = TrustOutcome::CannotReadFile;
     if (fetch.outcome != FetchOutcome::Ok && !fetch.folder.empty()) {
-        DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs);
+        DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs, system.TakePinnedFolder(fetch.folder));
     }
     if (fetch.outcome == FetchOutcome::Ok) {
         // Opened once and kept open from the check until the installer's
         // process exists: the file that was checked is the file that runs.
+        held = OpenInstallerHeld(fetch.setupFile);
+        // Then nobody may add anything beside it (a DLL an elevated
+        // installer would load), and what got in before fails the run.
+        sealed = system.TakePinnedFolder(fetch.folder);
+        const FolderVerdict verdict =
+            held.Valid() ? SealAndCheckRunFolder(sealed.Get(), held.Get())
+                         : FolderVerdict::OnlyInstaller;  // unreadable: the check below refuses it
+        if (verdict != FolderVerdict::OnlyInstaller) {
+            fetch.outcome = FetchOutcome::FolderRefused;
+            fetch.folderVerdict = verdict;
+            held.Reset();
+            DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs, std::move(sealed));
+        }
+    }
+    if (fetch.outcome == FetchOutcome::Ok) {
         // The check is slow, so it stays off the dialog's thread; a refused
         // file is deleted at once.
-        held = OpenInstallerHeld(fetch.setupFile);
         trust = VerifyHeldInstallerOrRemove(held, fetch.setupFile);
-        if (trust != TrustOutcome::Ok) DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs);
+        if (trust != TrustOutcome::Ok)
+            DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs, std::move(sealed));
     }
     if (SUCCEEDED(init)) CoUninitialize();
     const bool ready = fetch.outcome == FetchOutcome::Ok && trust == TrustOutcome::Ok;
@@ -160,24 +195,26 @@ void DownloadThread(void* param) {
         run->trust = trust;
         if (run->state.FetchDone(ready)) {
             run->held = std::move(held);
+            run->sealed = std::move(sealed);
             // The dialog's thread shows any message, runs the installer and
             // sets the timer: timers belong to the thread that owns the window.
             PostMessageW(run->dialog, WM_INSTALLER_DOWNLOADED, run->state.Token(), 0);
             return;
         }
     }
-    // The dialog has gone: nobody will start the installer.
+    // The dialog has gone or was closed: nobody will start the installer.
     held.Reset();
-    if (ready) DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs);
+    if (ready) DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs, std::move(sealed));
 }
 
 }  // namespace
 
 UpdateSettings DefaultUpdateSettings() {
     static_assert(TRV_INSTALLER_MAX_BYTES > 0, "TRV_INSTALLER_MAX_BYTES: a size in bytes");
+    constexpr auto kInstallerMax = static_cast<std::uint32_t>(TRV_INSTALLER_MAX_BYTES);
     return {TRV_UPDATE_HOST,
-            {kVersionStallMs, kVersionMaxBytes},
-            {kInstallerStallMs, static_cast<std::uint32_t>(TRV_INSTALLER_MAX_BYTES)},
+            {kVersionStallMs, kVersionMaxBytes, kVersionTotalMs},
+            {kInstallerStallMs, kInstallerMax, InstallerDeadlineMs(kInstallerMax)},
             60 * 60 * 1000};
 }
 
@@ -274,6 +311,7 @@ BOOL FileUpdateWindow::OnInitDialog() {
     }
     std::uint32_t token = static_cast<std::uint32_t>(system.RandomNumber());
     m_run = std::make_shared<Run>(token != 0 ? token : 1, m_hWnd);
+    m_run->cancel.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     SetTimer(m_hWnd, kDownloadTimer, kDownloadTimerMs, nullptr);
     return TRUE;  // the default focus
 }
@@ -336,12 +374,16 @@ void FileUpdateWindow::OnInstallerDownloaded(WPARAM token) {
     InstallerFetch fetch;
     TrustOutcome trust;
     UniqueHandle held;
+    UniqueHandle sealed;
     {
         CriticalSectionLock guard(m_run->lock);
         notice = m_run->state.TakeNotice(token);
         fetch = m_run->fetch;
         trust = m_run->trust;
-        if (notice == RunState::Notice::StartInstaller) held = std::move(m_run->held);
+        if (notice == RunState::Notice::StartInstaller) {
+            held = std::move(m_run->held);
+            sealed = std::move(m_run->sealed);
+        }
     }
     switch (notice) {
     case RunState::Notice::Ignore:
@@ -358,12 +400,13 @@ void FileUpdateWindow::OnInstallerDownloaded(WPARAM token) {
         return;
     case RunState::Notice::StartInstaller:
         SetStatus(kInstalling);
-        RunInstaller(fetch, std::move(held));
+        RunInstaller(fetch, std::move(held), std::move(sealed));
         return;
     }
 }
 
-void FileUpdateWindow::RunInstaller(const InstallerFetch& fetch, UniqueHandle held) {
+void FileUpdateWindow::RunInstaller(const InstallerFetch& fetch, UniqueHandle held,
+                                    UniqueHandle sealed) {
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
     // Keep the process handle to tell when the installer has ended.
@@ -381,12 +424,15 @@ void FileUpdateWindow::RunInstaller(const InstallerFetch& fetch, UniqueHandle he
     }
     if (!started) {
         NoteReason("the installer could not be started");
-        DisposeOfFolder(UniqueHandle(), fetch.folder, m_settings.folderCleanupWaitMs);
+        DisposeOfFolder(UniqueHandle(), fetch.folder, m_settings.folderCleanupWaitMs,
+                        std::move(sealed));
         Fail();
         return;
     }
     m_installer.Reset(info.hProcess);
     m_runFolder = fetch.folder;
+    // Kept sealed and in place while the installer runs from it.
+    m_sealed = std::move(sealed);
     SetTimer(m_hWnd, kResultTimer, kResultTimerMs, nullptr);
 }
 
@@ -428,6 +474,22 @@ LRESULT FileUpdateWindow::OnInstallResult(WPARAM wParam) {
 }
 
 void FileUpdateWindow::OnCancel() {
+    if (m_ending) return;
+    // Closing while the installer downloads ends the run as a failed
+    // download: the transfer is aborted at once, and whatever the thread
+    // still brings in is cleaned up by the thread. Another program can post
+    // the same close; all it gets is this failure, never a pass of the gate.
+    bool cancelled = false;
+    if (m_run) {
+        CriticalSectionLock guard(m_run->lock);
+        cancelled = m_run->state.Cancel();
+    }
+    if (cancelled) {
+        if (m_run->cancel.Valid()) SetEvent(m_run->cancel.Get());
+        NoteDownload("installer", {DownloadOutcome::Cancelled, 0});
+        Fail();
+        return;
+    }
     // Closing in the middle of an install would leave the suite half done;
     // only an installer that has gone without a result lets the user out.
     if (m_watch.Closable()) End(2);
@@ -452,22 +514,26 @@ void FileUpdateWindow::DisposeOfRun() {
     if (m_run) {
         // A verified installer the dialog never took: close and remove it.
         UniqueHandle held;
+        UniqueHandle sealed;
         std::string folder;
         {
             CriticalSectionLock guard(m_run->lock);
             if (m_run->state.DialogAlive()) m_run->leftReady = m_run->state.DialogGone();
             if (m_run->leftReady) {
                 held = std::move(m_run->held);
+                sealed = std::move(m_run->sealed);
                 folder = m_run->fetch.folder;
                 m_run->leftReady = false;
             }
         }
         held.Reset();
-        if (!folder.empty()) DisposeOfFolder(UniqueHandle(), folder, m_settings.folderCleanupWaitMs);
+        if (!folder.empty())
+            DisposeOfFolder(UniqueHandle(), folder, m_settings.folderCleanupWaitMs, std::move(sealed));
     }
     if (m_runFolder.empty()) return;
     // The installer may outlive the dialog, and what it started may outlive it.
-    DisposeOfFolder(std::move(m_installer), m_runFolder, m_settings.folderCleanupWaitMs);
+    DisposeOfFolder(std::move(m_installer), m_runFolder, m_settings.folderCleanupWaitMs,
+                    std::move(m_sealed));
     m_runFolder.clear();
 }
 

@@ -65,7 +65,7 @@ private:
     void OnProgressNotice(WPARAM token);
     void OnCancel();
     void StartDownload();
-    void RunInstaller(const InstallerFetch& fetch, UniqueHandle held);
+    void RunInstaller(const InstallerFetch& fetch, UniqueHandle held, UniqueHandle sealed);
     void PollResult();
     void Fail();
     void End(INT_PTR code);
@@ -83,6 +83,7 @@ private:
     std::shared_ptr<Run> m_run;
     UniqueHandle m_installer;  // the installer's process
     std::string m_runFolder;   // the folder it was started from
+    UniqueHandle m_sealed;     // that folder, sealed, until it is removed
     InstallWatch m_watch{kInstallerGoneGraceTicks};
 };
 

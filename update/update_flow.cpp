@@ -11,6 +11,8 @@ const char* DownloadOutcomeName(DownloadOutcome outcome) {
     case DownloadOutcome::HttpError: return "http-error";
     case DownloadOutcome::Incomplete: return "incomplete";
     case DownloadOutcome::Stalled: return "stalled";
+    case DownloadOutcome::TimedOut: return "timed-out";
+    case DownloadOutcome::Cancelled: return "cancelled";
     case DownloadOutcome::TooLarge: return "too-large";
     case DownloadOutcome::InsecureRedirect: return "insecure-redirect";
     case DownloadOutcome::NotSaved: return "not-saved";
@@ -164,6 +166,43 @@ bool TransferWatch::Stalled(std::uint32_t nowMs) const {
     return static_cast<std::uint32_t>(nowMs - m_lastByteMs) >= m_limits.stallMs;
 }
 
+DownloadOutcome TransferWatch::Overdue(std::uint32_t nowMs) const {
+    if (m_limits.totalMs != 0 && static_cast<std::uint32_t>(nowMs - m_startMs) >= m_limits.totalMs)
+        return DownloadOutcome::TimedOut;
+    return Stalled(nowMs) ? DownloadOutcome::Stalled : DownloadOutcome::Ok;
+}
+
+std::uint32_t InstallerDeadlineMs(std::uint32_t maxBytes) {
+    const std::uint64_t transferMs =
+        (static_cast<std::uint64_t>(maxBytes) * 1000 + kInstallerMinBytesPerSecond - 1) /
+        kInstallerMinBytesPerSecond;
+    return static_cast<std::uint32_t>(kInstallerDeadlineBaseMs + transferMs);
+}
+
+FolderVerdict JudgeRunFolder(const std::vector<RunFolderEntry>& entries) {
+    bool installer = false;
+    for (const RunFolderEntry& entry : entries) {
+        if (entry.directory && (entry.name == "." || entry.name == "..")) continue;
+        // Only the held file counts as the installer, whatever else is named so.
+        if (!entry.directory && entry.heldInstaller && entry.name == kSetupName && !installer) {
+            installer = true;
+            continue;
+        }
+        return FolderVerdict::SomethingElse;
+    }
+    return installer ? FolderVerdict::OnlyInstaller : FolderVerdict::InstallerMissing;
+}
+
+const char* FolderVerdictText(FolderVerdict verdict) {
+    switch (verdict) {
+    case FolderVerdict::OnlyInstaller: return "the installer's folder holds only the installer";
+    case FolderVerdict::NotSealed: return "the installer's folder could not be sealed and listed";
+    case FolderVerdict::InstallerMissing: return "the installer's folder lacks the fetched installer";
+    case FolderVerdict::SomethingElse: return "the installer's folder holds something else";
+    }
+    return "the installer's folder: unknown verdict";
+}
+
 ProgressDisplay MakeProgressDisplay(std::uint32_t progress, std::uint32_t progressMax,
                                     const SizeFormatter& formatSize) {
     ProgressDisplay display;
@@ -224,6 +263,12 @@ InstallWatch::Step InstallWatch::Tick(ReadStatus status, const std::string& head
 bool RunState::BeginFetch() {
     if (m_phase != Phase::Armed || !m_dialogAlive) return false;
     m_phase = Phase::Fetching;
+    return true;
+}
+
+bool RunState::Cancel() {
+    if (m_phase != Phase::Armed && m_phase != Phase::Fetching) return false;
+    m_phase = Phase::Ended;
     return true;
 }
 

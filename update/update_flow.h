@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/update_platform.h"
 
@@ -33,7 +34,18 @@ constexpr std::size_t kResultHeadMax = 2;
 // no version file. The installer's cap is a build setting.
 constexpr std::uint32_t kVersionStallMs = 30000;
 constexpr std::uint32_t kVersionMaxBytes = 1u << 20;
+// A version file trickled in a byte at a time still ends a minute after its
+// request: the browser's thread waits for it.
+constexpr std::uint32_t kVersionTotalMs = 60000;
 constexpr std::uint32_t kInstallerStallMs = 60000;
+// The installer's whole download must go at least this fast on average
+// (64 KiB/s, about half a megabit), plus a minute to connect: the cap of
+// 256 MiB gets 69 minutes.
+constexpr std::uint32_t kInstallerMinBytesPerSecond = 64 * 1024;
+constexpr std::uint32_t kInstallerDeadlineBaseMs = 60000;
+// The installer's total deadline for a size cap: the base plus the cap at
+// the minimum rate, rounded up. Fits 32 bits for every cap up to 4 GiB.
+std::uint32_t InstallerDeadlineMs(std::uint32_t maxBytes);
 
 // The update server's base, "host[:port]" (plain HTTP) or
 // "http://host[:port]" / "https://host[:port]", joined with a path.
@@ -79,11 +91,28 @@ std::string RunFolderName(std::uint64_t random);
 // when a few tries found every name taken or the system refused.
 bool CreateRunFolder(IUpdateSystem& system, const std::string& temp, std::string& folder);
 
+// What the run's sealed folder was found to hold, from a listing of it.
+struct RunFolderEntry {
+    std::string name;
+    bool directory;
+    bool heldInstaller;  // the very file the run holds open (by identity, not by name)
+};
+enum class FolderVerdict {
+    OnlyInstaller,      // setup.exe, the held file, and nothing else
+    NotSealed,          // the folder could not be opened, sealed or listed
+    InstallerMissing,   // no entry is the held installer
+    SomethingElse,      // any other file, folder or link beside it
+};
+FolderVerdict JudgeRunFolder(const std::vector<RunFolderEntry>& entries);
+// For the support log.
+const char* FolderVerdictText(FolderVerdict verdict);
+
 enum class FetchOutcome {
     Ok,
     StaleResult,     // an earlier result file cannot be deleted: it would count for this run
     NoRunFolder,     // the run's own folder could not be made
     DownloadFailed,  // see download
+    FolderRefused,   // fetched, but its folder could not be sealed or holds more (see folder)
 };
 struct InstallerFetch {
     FetchOutcome outcome = FetchOutcome::DownloadFailed;
@@ -93,6 +122,7 @@ struct InstallerFetch {
     // caller tries again later.
     std::string folder;
     std::string setupFile;  // folder + "setup.exe"; only with Ok
+    FolderVerdict folderVerdict = FolderVerdict::OnlyInstaller;  // only with FolderRefused
 };
 // Clears the previous run's result, then fetches the installer into a folder
 // of this run's own, so no other run or program shares the target. A run
@@ -105,16 +135,19 @@ InstallerFetch FetchInstaller(IUpdateSystem& system, const UpdatePaths& paths,
 class TransferWatch {
 public:
     TransferWatch(const DownloadLimits& limits, std::uint32_t nowMs)
-        : m_limits(limits), m_lastByteMs(nowMs) {}
+        : m_limits(limits), m_startMs(nowMs), m_lastByteMs(nowMs) {}
     // false once the body is announced or received beyond the cap.
     bool Progress(std::uint32_t received, std::uint32_t announced, std::uint32_t nowMs);
     // No new byte within the stall bound.
     bool Stalled(std::uint32_t nowMs) const;
+    // Ok while the fetch may go on; else Stalled or TimedOut (past the total deadline).
+    DownloadOutcome Overdue(std::uint32_t nowMs) const;
     std::uint32_t Received() const { return m_received; }
     std::uint32_t Announced() const { return m_announced; }
 
 private:
     DownloadLimits m_limits;
+    std::uint32_t m_startMs;
     std::uint32_t m_lastByteMs;
     std::uint32_t m_received = 0;
     std::uint32_t m_announced = 0;
@@ -203,6 +236,10 @@ public:
 
     // Timer 1: the one fetch of this run. false when it is not its turn.
     bool BeginFetch();
+    // The user closes the dialog before the fetch has an outcome: the run
+    // ends here and the thread's outcome, when it comes, is nobody's. false
+    // once the outcome is in (it is about to be acted on) or later.
+    bool Cancel();
     // The thread's verdict. false when the dialog has gone: nobody takes
     // the outcome, so the thread cleans up after itself.
     bool FetchDone(bool ready);

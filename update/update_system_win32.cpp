@@ -30,13 +30,19 @@ bool NothingAt(const std::string& path) {
            IsMissingError(GetLastError());
 }
 
-// A DACL that lets only the current user change the folder and what is
-// created in it, and inherits nothing from the temporary folder. The
-// administrators and the system may read and run what is in it: an
-// installer elevated under another administrator's account must still load.
-class PrivateSecurity {
+// The run folder's access lists. Private: only the current user may change
+// the folder and what is created in it, and it inherits nothing from the
+// temporary folder; the administrators and the system may read and run what
+// is in it (an installer elevated under another administrator's account must
+// still load). Downloading: the same, but nobody may change the folder's own
+// list any more, the owner included (the OWNER RIGHTS entry takes away the
+// owner's implicit right), so only the handle that set it can seal it later.
+// Sealed, once the installer is in: everybody may only read and run.
+class FolderSecurity {
 public:
-    PrivateSecurity() {
+    enum class Kind { Private, Downloading, Sealed };
+
+    explicit FolderSecurity(Kind kind) {
         HANDLE raw = nullptr;
         if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return;
         UniqueHandle token(raw);
@@ -47,17 +53,24 @@ public:
         if (!GetTokenInformation(token.Get(), TokenUser, m_user.data(), size, &size)) return;
         PSID user = reinterpret_cast<TOKEN_USER*>(m_user.data())->User.Sid;
         if (!WellKnown(WinBuiltinAdministratorsSid, m_admins) ||
-            !WellKnown(WinLocalSystemSid, m_system))
+            !WellKnown(WinLocalSystemSid, m_system) || !WellKnown(WinCreatorOwnerRightsSid, m_owner))
             return;
-        m_acl.resize(sizeof(ACL) + 3 * sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user) +
-                     m_admins.size() + m_system.size());
+        m_acl.resize(sizeof(ACL) + 4 * sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user) +
+                     m_admins.size() + m_system.size() + m_owner.size());
         auto* acl = reinterpret_cast<PACL>(m_acl.data());
-        constexpr DWORD kInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
         constexpr DWORD kReadRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+        constexpr DWORD kKeepList = FILE_ALL_ACCESS & ~(WRITE_DAC | WRITE_OWNER);
+        const DWORD mask = kind == Kind::Private       ? FILE_ALL_ACCESS
+                           : kind == Kind::Downloading ? kKeepList
+                                                       : kReadRun;
+        // Sealed entries are the folder's own: what is already in it keeps its list.
+        const DWORD inherit = kind == Kind::Sealed ? 0 : OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
         m_ok = InitializeAcl(acl, static_cast<DWORD>(m_acl.size()), ACL_REVISION) &&
-               AddAccessAllowedAceEx(acl, ACL_REVISION, kInherit, FILE_ALL_ACCESS, user) &&
-               AddAccessAllowedAceEx(acl, ACL_REVISION, kInherit, kReadRun, m_admins.data()) &&
-               AddAccessAllowedAceEx(acl, ACL_REVISION, kInherit, kReadRun, m_system.data()) &&
+               (kind == Kind::Private ||
+                AddAccessAllowedAceEx(acl, ACL_REVISION, 0, mask, m_owner.data())) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, mask, user) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, kReadRun, m_admins.data()) &&
+               AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, kReadRun, m_system.data()) &&
                InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
                SetSecurityDescriptorDacl(&m_descriptor, TRUE, acl, FALSE) &&
                SetSecurityDescriptorControl(&m_descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
@@ -65,6 +78,10 @@ public:
     }
     // nullptr where the system gives no such thing: the folder then gets the default.
     SECURITY_ATTRIBUTES* Attributes() { return m_ok ? &m_attributes : nullptr; }
+    // Sets this list on the open folder alone: nothing in it is touched.
+    bool ApplyTo(HANDLE folder) {
+        return m_ok && SetKernelObjectSecurity(folder, DACL_SECURITY_INFORMATION, &m_descriptor);
+    }
 
 private:
     static bool WellKnown(WELL_KNOWN_SID_TYPE type, std::vector<BYTE>& sid) {
@@ -78,11 +95,16 @@ private:
     std::vector<BYTE> m_user;
     std::vector<BYTE> m_admins;
     std::vector<BYTE> m_system;
+    std::vector<BYTE> m_owner;
     std::vector<BYTE> m_acl;
     SECURITY_DESCRIPTOR m_descriptor{};
     SECURITY_ATTRIBUTES m_attributes{};
     bool m_ok = false;
 };
+
+std::uint64_t FileIndex(const BY_HANDLE_FILE_INFORMATION& info) {
+    return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
 
 }  // namespace
 
@@ -92,7 +114,7 @@ bool Win32UpdateSystem::TempFolder(std::string& folder) { return SystemTempFolde
 
 DownloadResult Win32UpdateSystem::DownloadFile(const std::string& url, const std::string& target,
                                                const DownloadLimits& limits) {
-    return DownloadUpdateFile(url, target, limits, m_progress, m_pumpSent);
+    return DownloadUpdateFile(url, target, limits, m_progress, m_pumpSent, m_cancel);
 }
 
 bool Win32UpdateSystem::FileExists(const std::string& path) {
@@ -140,24 +162,38 @@ ReadStatus Win32UpdateSystem::ReadHead(const std::string& path, std::size_t maxB
 }
 
 bool Win32UpdateSystem::CreatePrivateFolder(const std::string& path) {
-    PrivateSecurity security;
+    FolderSecurity security(FolderSecurity::Kind::Private);
     // Fails when anything is there already: the folder is always new.
-    return CreateDirectoryA(path.c_str(), security.Attributes()) != FALSE;
+    if (!CreateDirectoryA(path.c_str(), security.Attributes())) return false;
+    // Pinned at once (nobody can rename or replace it while the pin is
+    // open), and from then on nobody may change its list: a handle another
+    // program opens during the download cannot undo the seal later.
+    UniqueHandle pin = OpenRunFolder(path);
+    if (!pin.Valid() || !GuardRunFolder(pin.Get())) {
+        pin.Reset();
+        RemoveDirectoryA(path.c_str());
+        return false;
+    }
+    m_pinned = std::move(pin);
+    m_pinnedPath = path;
+    return true;
+}
+
+UniqueHandle Win32UpdateSystem::TakePinnedFolder(const std::string& path) {
+    if (path != m_pinnedPath) return UniqueHandle();
+    m_pinnedPath.clear();
+    return std::move(m_pinned);
 }
 
 bool Win32UpdateSystem::RemoveFolder(const std::string& path) {
-    std::string folder = path;
-    if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                DeleteFileA((folder + found.cFileName).c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+    if (m_pinned.Valid() && path == m_pinnedPath) {
+        // Emptied while still pinned, so the path names this folder.
+        if (!EmptyFolder(path)) return false;
+        m_pinned.Reset();
+        m_pinnedPath.clear();
     }
+    EmptyFolder(path);
+    const std::string folder = path.empty() || path.back() == '\\' ? path : path + '\\';
     return RemoveDirectoryA(folder.c_str()) != FALSE || NothingAt(folder);
 }
 
@@ -177,6 +213,103 @@ std::uint64_t Win32UpdateSystem::RandomNumber() {
 
 void Win32UpdateSystem::ShowMessage(UpdateMessage message) {
     MessageBoxW(m_owner, UpdateMessageText(message), kUpdateMessageTitle, MB_OK);
+}
+
+bool EmptyFolder(const std::string& path) {
+    const std::string folder = path.empty() || path.back() == '\\' ? path : path + '\\';
+    bool empty = true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return NothingAt(folder);
+    do {
+        const std::string name = found.cFileName;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            empty = (DeleteFileA((folder + name).c_str()) || NothingAt(folder + name)) && empty;
+        } else if (name != "." && name != "..") {
+            // Only an empty folder or the link itself goes: nothing is
+            // followed into or emptied out of what someone else put here.
+            empty = RemoveDirectoryA((folder + name).c_str()) && empty;
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+}
+
+UniqueHandle OpenRunFolder(const std::string& folder) {
+    // Without delete sharing: while this handle is open nobody can rename
+    // or remove the folder, so its path keeps naming it. A link planted in
+    // its place is opened as itself and refused.
+    UniqueHandle handle(CreateFileA(folder.c_str(),
+                                    READ_CONTROL | WRITE_DAC | FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle.Valid() && (!GetFileInformationByHandle(handle.Get(), &info) ||
+                           !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                           (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+        handle.Reset();
+    return handle;
+}
+
+bool GuardRunFolder(HANDLE folder) {
+    return FolderSecurity(FolderSecurity::Kind::Downloading).ApplyTo(folder);
+}
+
+bool SealRunFolder(HANDLE folder) {
+    return FolderSecurity(FolderSecurity::Kind::Sealed).ApplyTo(folder);
+}
+
+bool UnsealRunFolder(HANDLE folder) {
+    return FolderSecurity(FolderSecurity::Kind::Private).ApplyTo(folder);
+}
+
+bool ListRunFolder(HANDLE folder, HANDLE held, std::vector<RunFolderEntry>& entries) {
+    entries.clear();
+    BY_HANDLE_FILE_INFORMATION heldInfo, folderInfo;
+    if (!GetFileInformationByHandle(held, &heldInfo) ||
+        !GetFileInformationByHandle(folder, &folderInfo))
+        return false;
+    const bool sameVolume = heldInfo.dwVolumeSerialNumber == folderInfo.dwVolumeSerialNumber;
+    std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
+    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(folder, kind, buffer.data(),
+                                          static_cast<DWORD>(buffer.size() * sizeof buffer[0])))
+            return GetLastError() == ERROR_NO_MORE_FILES;
+        kind = FileIdBothDirectoryInfo;
+        const BYTE* at = reinterpret_cast<const BYTE*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            const std::wstring wide(entry->FileName, entry->FileNameLength / sizeof(WCHAR));
+            // Names are compared as the system gives them; one that does not
+            // convert cleanly is never "setup.exe".
+            std::string name;
+            BOOL lossy = FALSE;
+            const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                              nullptr, 0, nullptr, &lossy);
+            if (n > 0 && !lossy) {
+                name.resize(static_cast<std::size_t>(n));
+                WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &name[0],
+                                    n, nullptr, nullptr);
+            } else {
+                name = "?";
+            }
+            const bool directory = (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            const bool same = sameVolume && !directory &&
+                              static_cast<std::uint64_t>(entry->FileId.QuadPart) == FileIndex(heldInfo);
+            entries.push_back({name, directory, same});
+            if (entry->NextEntryOffset == 0) break;
+            at += entry->NextEntryOffset;
+        }
+    }
+}
+
+FolderVerdict SealAndCheckRunFolder(HANDLE folder, HANDLE held) {
+    std::vector<RunFolderEntry> entries;
+    if (!folder || !SealRunFolder(folder) || !ListRunFolder(folder, held, entries))
+        return FolderVerdict::NotSealed;
+    return JudgeRunFolder(entries);
 }
 
 }  // namespace trv

@@ -3,8 +3,12 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/update_platform.h"
+#include "platform/win32/com_util.h"
 #include "update/ccallback.h"
+#include "update/update_flow.h"
 
 namespace trv {
 
@@ -13,8 +17,9 @@ public:
     // owner: parent of the message boxes. progress: told of the download's
     // progress on the fetching thread, or empty. pumpSent: this thread owns
     // windows and keeps answering sent messages while a download runs.
-    Win32UpdateSystem(HWND owner, ProgressSink progress, bool pumpSent)
-        : m_owner(owner), m_progress(std::move(progress)), m_pumpSent(pumpSent) {}
+    // cancel: an event that ends a download at once when set, or null.
+    Win32UpdateSystem(HWND owner, ProgressSink progress, bool pumpSent, HANDLE cancel = nullptr)
+        : m_owner(owner), m_progress(std::move(progress)), m_pumpSent(pumpSent), m_cancel(cancel) {}
 
     std::string ProgramFilesFolder() override;
     bool TempFolder(std::string& folder) override;
@@ -24,7 +29,10 @@ public:
     bool RemoveFile(const std::string& path) override;
     ReadStatus ReadHead(const std::string& path, std::size_t maxBytes,
                         std::string& bytes) override;
+    // The new folder stays pinned by this object until taken or removed.
     bool CreatePrivateFolder(const std::string& path) override;
+    // The pin of the folder made at path, to seal it; invalid for any other path.
+    UniqueHandle TakePinnedFolder(const std::string& path);
     bool RemoveFolder(const std::string& path) override;
     std::uint64_t RandomNumber() override;
     void ShowMessage(UpdateMessage message) override;
@@ -33,7 +41,30 @@ private:
     HWND m_owner;
     ProgressSink m_progress;
     bool m_pumpSent;
+    HANDLE m_cancel;
+    UniqueHandle m_pinned;  // the folder this object made, open since its creation
+    std::string m_pinnedPath;
 };
+
+// Deletes the files directly in the folder and removes the empty folders
+// and links in it. true when nothing is left in it.
+bool EmptyFolder(const std::string& path);
+
+// The run's folder opened for sealing: a directory and no link, and
+// nobody may rename or remove it while the handle is open.
+UniqueHandle OpenRunFolder(const std::string& folder);
+// Files may come and go, but nobody, its owner included, may change the
+// folder's own list: only the handle that set this can seal it.
+bool GuardRunFolder(HANDLE folder);
+// Nobody, its owner included, may add, change or remove anything in it.
+bool SealRunFolder(HANDLE folder);
+// The current user may empty and remove it again.
+bool UnsealRunFolder(HANDLE folder);
+// The folder's entries read through its handle; an entry that is the file
+// open as `held` is marked so.
+bool ListRunFolder(HANDLE folder, HANDLE held, std::vector<RunFolderEntry>& entries);
+// Seals the folder open as `folder` (its pin), then judges what it holds.
+FolderVerdict SealAndCheckRunFolder(HANDLE folder, HANDLE held);
 
 // The texts the user sees, each in a box titled "알림".
 const wchar_t* UpdateMessageText(UpdateMessage message);

@@ -1,6 +1,6 @@
 # The install/update dialog, its download callback and its system calls.
 set(TRV_INSTALLER_MAX_BYTES 268435456 CACHE STRING
-  "Largest installer download in bytes (1 to 4294967295); a bigger body fails the download")
+  "Largest installer download in bytes (1 to 4294967295); a bigger body fails the download, and the download ends one minute plus this at 64 KiB/s after its request")
 if(NOT TRV_INSTALLER_MAX_BYTES MATCHES "^[1-9][0-9]*$" OR TRV_INSTALLER_MAX_BYTES GREATER 4294967295)
   message(FATAL_ERROR "TRV_INSTALLER_MAX_BYTES: a size in bytes from 1 to 4294967295, "
                       "not \"${TRV_INSTALLER_MAX_BYTES}\"")

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/fake/update_fake.h"
 
 namespace trv {
@@ -332,6 +334,41 @@ TEST(TransferBounds, StallAndSizeCap) {
     EXPECT_TRUE(announced.Progress(0, 5000, 10));
 }
 
+// A byte every 100 ms never stalls; the deadline from the request still
+// ends the fetch, across the clock's wrap. 0 means no deadline.
+TEST(TransferBounds, TotalDeadlineEndsATrickle) {
+    const std::uint32_t t0 = 0xFFFFFF00u;
+    const std::tuple<std::uint32_t, std::uint32_t, DownloadOutcome> cases[] = {
+        {3000, 2999, DownloadOutcome::Ok}, {3000, 3000, DownloadOutcome::TimedOut},
+        {3000, 90000, DownloadOutcome::TimedOut}, {0, 90000, DownloadOutcome::Ok}};
+    for (const auto& [totalMs, at, expected] : cases) {
+        TransferWatch watch({1000, 5000, totalMs}, t0);
+        for (std::uint32_t t = 100; t + 100 <= at; t += 100) watch.Progress(t / 100, 0, t0 + t);
+        EXPECT_EQ(watch.Overdue(t0 + at), expected) << totalMs << " " << at;
+    }
+    EXPECT_EQ(TransferWatch({1000, 5000, 3000}, t0).Overdue(t0 + 1000), DownloadOutcome::Stalled);
+    // The installer's: a minute plus the cap at 64 KiB/s, rounded up, never overflowing.
+    EXPECT_EQ(InstallerDeadlineMs(1), 60001u);
+    EXPECT_EQ(InstallerDeadlineMs(0xFFFFFFFFu), 60000u + 65536000u);
+}
+
+// Only the held installer may be in the sealed folder: not beside a DLL or
+// a folder, not twice, not under another name, not a file with only its name.
+TEST(RunFolderVerdict, OnlyTheHeldInstallerPasses) {
+    const RunFolderEntry dot{".", true, false}, setup{"setup.exe", false, true};
+    const std::pair<std::vector<RunFolderEntry>, FolderVerdict> cases[] = {
+        {{dot, {"..", true, false}, setup}, FolderVerdict::OnlyInstaller},
+        {{{"version.dll", false, false}, setup}, FolderVerdict::SomethingElse},
+        {{setup, {"sub", true, false}}, FolderVerdict::SomethingElse},
+        {{setup, {"other.exe", false, true}}, FolderVerdict::SomethingElse},
+        {{{"SETUP.EXE", false, true}}, FolderVerdict::SomethingElse},
+        {{{"setup.exe", false, false}}, FolderVerdict::SomethingElse},
+        {{dot}, FolderVerdict::InstallerMissing},
+    };
+    int row = 0;
+    for (const auto& [entries, expected] : cases) EXPECT_EQ(JudgeRunFolder(entries), expected) << row++;
+}
+
 std::string Bytes(std::uint32_t n) { return std::to_string(n) + " B"; }
 
 TEST(ProgressLine, WithSizeShowsBothAndTruncatesTheShare) {
@@ -513,6 +550,20 @@ TEST(RunStates, ADialogThatHasGoneIsNeverToldAndItsInstallerIsDisposedOf) {
     RunState armed(3);
     EXPECT_FALSE(armed.DialogGone());
     EXPECT_FALSE(armed.BeginFetch());
+}
+
+// Closing before or during the fetch ends the run, and the thread's outcome
+// is nobody's; once the outcome is in, it is acted on as before.
+TEST(RunStates, ClosingEndsTheRunOnlyUntilTheFetchHasAnOutcome) {
+    RunState armed(1), fetching(2), done(3);
+    EXPECT_TRUE(armed.Cancel());
+    EXPECT_FALSE(armed.BeginFetch()) << "no download starts after the close";
+    ASSERT_TRUE(fetching.BeginFetch());
+    EXPECT_TRUE(fetching.Cancel());
+    EXPECT_FALSE(fetching.FetchDone(true)) << "the thread disposes of what it fetched";
+    ASSERT_TRUE(done.BeginFetch() && done.FetchDone(true));
+    EXPECT_FALSE(done.Cancel());
+    EXPECT_EQ(done.TakeNotice(3), RunState::Notice::StartInstaller);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // installer. A hook on the dialog's thread records what the dialog shows; a
 // watcher thread records and dismisses message boxes and plays the user.
 #include <windows.h>
+#include <aclapi.h>
 #include <commctrl.h>
 #include <objbase.h>
 #include <shlwapi.h>
@@ -19,10 +20,12 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "control/webbbs.h"
 #include "platform/win32/module_hold.h"
+#include "platform/win32/support_log_win32.h"
 #include "platform/win32/win32_platform.h"
 #include "resources/resource.h"
 #include "support/wine_support.h"
@@ -939,9 +942,8 @@ TEST_F(UpdateDialogTest, AStalledInstallerFailsAndMessagesFromOtherProgramsDoNot
     const Posted posted[] = {
         {WM_INSTALL_RESULT, 1}, {WM_INSTALL_RESULT, 0},   {WM_INSTALLER_DOWNLOADED, 0},
         {WM_INSTALLER_DOWNLOADED, 1}, {WM_INSTALLER_DOWNLOADED, 2}, {WM_INSTALLER_PROGRESS, 0},
-        {WM_TIMER, kDownloadTimer}, {WM_TIMER, kResultTimer}, {WM_COMMAND, IDCANCEL},
-        {WM_CLOSE, 0},
-    };
+        {WM_TIMER, kDownloadTimer}, {WM_TIMER, kResultTimer},
+    };  // a close is the user's way out of a download: it fails the run (below)
     std::atomic<bool> sent{false}, survived{false};
     std::atomic<LONG> holdsWhileStalled{0};
     const int code = RunCheckWith(ShortBounds(), [&](HWND dialog) {
@@ -1027,6 +1029,125 @@ TEST_F(UpdateDialogTest, UpdatesOverTlsOnlyFromACertificateTheMachineTrusts) {
     EXPECT_EQ(Requests(), "/client/ver.ini 200\n/client/setup.exe 200\n");
     EXPECT_EQ(ReadFileBytes(InstallDir() + "ver.ini"), kServed);
     EXPECT_TRUE(InstallerRan());
+}
+
+// The support log of the module linked into this test, on or off.
+void SupportLogOn(bool on) {
+    const DWORD one = 1;
+    if (on) RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\TARVOSK", "SupportLog", REG_DWORD, &one, 4);
+    else RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\TARVOSK", "SupportLog");
+    SystemSupportLog().ReadSwitch();
+    SetSupportLog(on ? &SystemSupportLog() : nullptr);
+}
+
+// What the object's access list lets anyone do beyond reading and running;
+// empty when sealed: protected, its own entries only, an OWNER RIGHTS entry.
+std::string SealFlaws(HANDLE object) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0, size = SECURITY_MAX_SID_SIZE;
+    BYTE ownerRights[SECURITY_MAX_SID_SIZE];
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        &dacl, nullptr, &sd) != ERROR_SUCCESS || !dacl ||
+        !GetSecurityDescriptorControl(sd, &control, &revision) ||
+        !CreateWellKnownSid(WinCreatorOwnerRightsSid, nullptr, ownerRights, &size))
+        return "no list";
+    std::string flaws = (control & SE_DACL_PROTECTED) ? "" : "inherits; ";
+    bool owner = false;
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    for (DWORD i = 0; i < dacl->AceCount && GetAce(dacl, i, reinterpret_cast<void**>(&ace)); ++i) {
+        if (ace->Mask & (WRITE_DAC | WRITE_OWNER)) flaws += "lets relist; ";
+        else if (ace->Mask & ~(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) flaws += "lets change; ";
+        if (ace->Header.AceFlags & INHERITED_ACE) flaws += "inherited; ";
+        owner = owner || EqualSid(&ace->SidStart, ownerRights);
+    }
+    LocalFree(sd);
+    return owner ? flaws : flaws + "owner may give rights back";
+}
+
+// Another program of the user puts something beside the installer while it
+// downloads (a DLL an elevated installer would load, a subfolder, a second
+// program): the sealed folder's listing fails the run as a failed download,
+// and the folder still goes. Wine keeps no access list on files, so the
+// lists set while it downloads and once sealed are read back from an object
+// that keeps one.
+TEST_F(UpdateDialogTest, ADllPlantedBesideTheInstallerFailsTheRunInItsSealedFolder) {
+    UniqueHandle object(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(GuardRunFolder(object.Get()));  // while it downloads
+    EXPECT_EQ(SealFlaws(object.Get()), "lets change; lets change; ");
+    ASSERT_TRUE(SealRunFolder(object.Get()));
+    EXPECT_EQ(SealFlaws(object.Get()), "");
+    ASSERT_TRUE(UnsealRunFolder(object.Get()));
+    EXPECT_NE(SealFlaws(object.Get()).find("lets relist"), std::string::npos) << "removable again";
+
+    // A dropped DLL, a subfolder, a second program.
+    const std::pair<const char*, bool> cases[] = {{"version.dll", false}, {"sub", true}, {"setup2.exe", false}};
+    SwitchServer("chunk=8192\nslow_ms=20\n");
+    SupportLogOn(true);
+    for (const auto& [name, folder] : cases) {
+        SCOPED_TRACE(name);
+        DeleteFileA((temp + "TRVControl.log").c_str());
+        std::atomic<bool> planted{false};
+        EXPECT_EQ(RunCheck([&, name = name, folder = folder](HWND) {
+                      for (const std::string& f : RunFolders())
+                          if (!planted && !foldersBefore.count(f))
+                              planted = folder ? CreateDirectoryA((f + name).c_str(), nullptr) != FALSE
+                                               : WriteFileBytes(f + name, "MZ");
+                  }),
+                  2);
+        EXPECT_TRUE(planted);
+        EXPECT_EQ(boxes, std::vector<std::wstring>{kDownloadFailed});
+        EXPECT_FALSE(InstallerRan());
+        EXPECT_NE(ReadFileBytes(temp + "TRVControl.log").find("folder holds something else"), std::string::npos);
+        EXPECT_TRUE(NoRunFolderLeft());
+    }
+    SupportLogOn(false);
+}
+
+// Every wait ends where the user sees it. A version file or an installer
+// trickled a byte at a time never stalls, yet ends at its deadline; closing
+// the dialog (close box, Esc) while the installer comes ends the run at
+// once. Each is a failed download, the server sees the transfer dropped,
+// and the support log says which.
+TEST_F(UpdateDialogTest, ATrickleEndsAtItsDeadlineAndClosingAbortsTheDownload) {
+    UpdateSettings deadlines = DefaultUpdateSettings();
+    deadlines.version.totalMs = 3000;
+    deadlines.installer.totalMs = 4000;
+    using Close = std::function<void(HWND)>;
+    const Close closeBox = [](HWND d) { PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0); };
+    const Close esc = [](HWND d) { PostMessageW(d, WM_KEYDOWN, VK_ESCAPE, 0); };
+    const std::vector<std::wstring> failed{kDownloadFailed}, bothFailed{kDownloadFailed, kServerVersion};
+    const std::tuple<const char*, UpdateSettings, Close, std::vector<std::wstring>, const char*> cases[] = {
+        {"ver.ini", deadlines, nullptr, bothFailed, "version file download failed (timed-out)"},
+        {"setup.exe", deadlines, nullptr, failed, "installer download failed (timed-out)"},
+        {"setup.exe", DefaultUpdateSettings(), closeBox, failed, "installer download failed (cancelled)"},
+        {"setup.exe", DefaultUpdateSettings(), esc, failed, "installer download failed (cancelled)"},
+    };
+    SupportLogOn(true);
+    for (const auto& [trickled, settings, close, expectedBoxes, reason] : cases) {
+        SCOPED_TRACE(reason);
+        SwitchServer(std::string("trickle=") + trickled + "\n");
+        DeleteFileA((ServerDir() + "requests.log").c_str());
+        DeleteFileA((temp + "_ver.ini").c_str());
+        DeleteFileA((temp + "TRVControl.log").c_str());
+        std::atomic<bool> closed{false};
+        EXPECT_EQ(RunCheckWith(settings, [&](HWND dialog) {
+                      // Closed once the server sends the installer.
+                      if (close && !closed && Requests().find("setup.exe 200") != std::string::npos)
+                          close(dialog), closed = true;
+                  }),
+                  2);
+        EXPECT_EQ(boxes, expectedBoxes);
+        EXPECT_EQ(closed, close != nullptr);
+        const std::string dropped = std::string("/client/") + trickled + " aborted";
+        EXPECT_TRUE(WaitUntil([&] { return Requests().find(dropped) != std::string::npos; }, 5000)) << Requests();
+        EXPECT_NE(ReadFileBytes(temp + "TRVControl.log").find(reason), std::string::npos);
+        EXPECT_FALSE(InstallerRan());
+        EXPECT_TRUE(NoRunFolderLeft());
+        EXPECT_TRUE(WaitUntil([] { return ModuleHoldCount() == 0; }, 15000)) << "the thread has ended";
+    }
+    SupportLogOn(false);
 }
 
 // The dialog mid-download, saved for people to look at (converted to PNG by
