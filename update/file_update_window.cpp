@@ -116,12 +116,8 @@ void NoteFetch(const InstallerFetch& fetch, TrustOutcome trust) {
 // and nothing planted in its place; only then is the handle let go.
 bool RemoveRunFolder(const std::string& folder, UniqueHandle& sealed) {
     if (folder.empty()) return true;
-    if (sealed.Valid()) {
-        UnsealRunFolder(sealed.Get());
-        if (!EmptyFolder(folder)) return false;
-        sealed.Reset();
-    }
-    return Win32UpdateSystem(nullptr, ProgressSink(), false).RemoveFolder(folder);
+    if (sealed.Valid()) UnsealRunFolder(sealed.Get());
+    return RemoveFolderPinned(folder, sealed);
 }
 
 void FolderCleanupThread(void* param) {

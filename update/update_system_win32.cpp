@@ -186,15 +186,10 @@ UniqueHandle Win32UpdateSystem::TakePinnedFolder(const std::string& path) {
 }
 
 bool Win32UpdateSystem::RemoveFolder(const std::string& path) {
-    if (m_pinned.Valid() && path == m_pinnedPath) {
-        // Emptied while still pinned, so the path names this folder.
-        if (!EmptyFolder(path)) return false;
-        m_pinned.Reset();
-        m_pinnedPath.clear();
-    }
-    EmptyFolder(path);
-    const std::string folder = path.empty() || path.back() == '\\' ? path : path + '\\';
-    return RemoveDirectoryA(folder.c_str()) != FALSE || NothingAt(folder);
+    UniqueHandle none;
+    const bool removed = RemoveFolderPinned(path, path == m_pinnedPath ? m_pinned : none);
+    if (!m_pinned.Valid()) m_pinnedPath.clear();
+    return removed;
 }
 
 std::uint64_t Win32UpdateSystem::RandomNumber() {
@@ -215,6 +210,10 @@ void Win32UpdateSystem::ShowMessage(UpdateMessage message) {
     MessageBoxW(m_owner, UpdateMessageText(message), kUpdateMessageTitle, MB_OK);
 }
 
+namespace {
+
+// Deletes the files directly in the folder and removes the empty folders
+// and links in it. true when nothing is left in it.
 bool EmptyFolder(const std::string& path) {
     const std::string folder = path.empty() || path.back() == '\\' ? path : path + '\\';
     bool empty = true;
@@ -233,6 +232,20 @@ bool EmptyFolder(const std::string& path) {
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return empty;
+}
+
+}  // namespace
+
+bool RemoveFolderPinned(const std::string& path, UniqueHandle& pin) {
+    if (pin.Valid()) {
+        // Emptied while still pinned, so the path names this folder.
+        if (!EmptyFolder(path)) return false;
+        pin.Reset();
+    }
+    // Swept once more: what got in after the pin went.
+    EmptyFolder(path);
+    const std::string folder = path.empty() || path.back() == '\\' ? path : path + '\\';
+    return RemoveDirectoryA(folder.c_str()) != FALSE || NothingAt(folder);
 }
 
 UniqueHandle OpenRunFolder(const std::string& folder) {

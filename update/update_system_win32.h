@@ -46,9 +46,11 @@ private:
     std::string m_pinnedPath;
 };
 
-// Deletes the files directly in the folder and removes the empty folders
-// and links in it. true when nothing is left in it.
-bool EmptyFolder(const std::string& path);
+// Removes the folder and what is directly in it (empty folders and links
+// only, never what they lead to). With a valid pin (a handle that keeps the
+// folder from being renamed or replaced) it is emptied first and the pin let
+// go after. false while something is left.
+bool RemoveFolderPinned(const std::string& path, UniqueHandle& pin);
 
 // The run's folder opened for sealing: a directory and no link, and
 // nobody may rename or remove it while the handle is open.
