@@ -137,3 +137,28 @@ if (typeof importScripts === "function" && typeof TRV_CONFIG === "undefined") {
     });
   });
 })();
+
+// Chrome and Edge put the declared content script only into pages loaded
+// after the extension: on install or update the open tabs of the listed sites
+// get it now, top frames only, so a page waiting for the extension carries on
+// without a reload. Firefox does this itself and has no "scripting" here.
+(function () {
+  "use strict";
+
+  var FILES = ["config.js", "site_rule.js", "content.js"];
+  if (!chrome.scripting || !chrome.tabs || !chrome.runtime.onInstalled) return;
+  var sites = TRVSiteRule.parseList(TRV_CONFIG.sites);
+
+  chrome.runtime.onInstalled.addListener(function (details) {
+    if (details.reason !== "install" && details.reason !== "update") return;
+    // Only tabs of the listed sites show their address to the extension.
+    chrome.tabs.query({}, function (tabs) {
+      for (var i = 0; tabs && i < tabs.length; i++) {
+        if (tabs[i].discarded || !TRVSiteRule.allows(sites, tabs[i].url)) continue;
+        chrome.scripting.executeScript({ target: { tabId: tabs[i].id, frameIds: [0] }, files: FILES }, function () {
+          return chrome.runtime.lastError;  // a tab that went away or cannot be scripted
+        });
+      }
+    });
+  });
+})();

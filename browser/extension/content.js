@@ -3,6 +3,11 @@
 // background (one runtime port per document). Any script of any page can post
 // to this window, so every message is checked before it goes further, and
 // nothing is ever posted to another origin than the page's own.
+
+// The content script serving this document, if one already does. A var of
+// this world: the page cannot set it, and it hides any element of that id.
+var TRVContentScript;
+
 (function () {
   "use strict";
 
@@ -17,6 +22,27 @@
   // The match patterns cannot say a port; the list can.
   if (!TRVSiteRule.allows(TRVSiteRule.parseList(TRV_CONFIG.sites), location.href)) return;
 
+  // One content script per document. The browser's own and the one the
+  // background puts into open tabs when the extension is installed or
+  // updated can meet here; and one whose extension was updated stays in the
+  // page with its connection to the extension gone. The live one answers.
+  var runtime = chrome.runtime;
+  function alive() {
+    try {
+      return Boolean(runtime && runtime.id);
+    } catch (e) {
+      return false;
+    }
+  }
+  var serving = TRVContentScript;
+  if (serving && typeof serving.alive === "function" && serving.alive()) return;
+  if (serving && typeof serving.retire === "function") serving.retire();
+  TRVContentScript = { alive: alive, retire: retire };
+
+  var CONNECT_MS = 1000;  // a new host at most about once a second, however often the page says hello
+  var lastConnect = 0;
+  var deferred = null;
+
   var origin = location.origin;
   var port = null;
   var ready = null;  // ext:ready, or the ext:error that ended the connection
@@ -30,6 +56,7 @@
   // A new connection once the last one is over (the host ended, say): still
   // one port per document at a time.
   function connect() {
+    lastConnect = new Date().getTime();
     var own = chrome.runtime.connect({ name: NS });
     if (port) {
       try {
@@ -54,6 +81,39 @@
       ready = { type: "ext:error", code: "host-exited", message: "the extension closed the connection" };
       post(ready);
     });
+  }
+
+  // A page that says hello again and again gets one new connection a
+  // second at most, with one timer.
+  function connectPaced() {
+    if (deferred !== null) return;
+    var due = lastConnect + CONNECT_MS - new Date().getTime();
+    if (due <= 0) return connect();
+    deferred = setTimeout(function () {
+      deferred = null;
+      if (!port || over) connect();
+    }, due);
+  }
+
+  // The page is done with this connection (a host too old for it, say): its
+  // host goes, and the next hello starts another.
+  function close() {
+    if (port) {
+      try {
+        port.disconnect();
+      } catch (e) {
+        // already gone
+      }
+    }
+    over = true;
+    ready = { type: "ext:error", code: "host-exited", message: "the page closed the connection" };
+  }
+
+  function retire() {
+    window.removeEventListener("message", listen);
+    if (deferred !== null) clearTimeout(deferred);
+    deferred = null;
+    close();
   }
 
   function isPrimitive(value) {
@@ -81,13 +141,14 @@
     return call;
   }
 
-  window.addEventListener("message", function (event) {
+  function listen(event) {
+    if (!alive()) return retire();
     if (event.source !== window || event.origin !== origin) return;
     var data = event.data;
     if (!data || typeof data !== "object" || data.ns !== NS) return;
     if (data.type === "page:hello") {
       post({ type: "ext:ack", protocol: PROTOCOL });
-      if (!port || over) connect();
+      if (!port || over) connectPaced();
       else if (ready) post(JSON.parse(JSON.stringify(ready)));
     } else if (data.type === "page:call") {
       var call = callFrom(data);
@@ -99,6 +160,9 @@
       } else {
         port.postMessage(call);
       }
+    } else if (data.type === "page:close") {
+      close();
     }
-  });
+  }
+  window.addEventListener("message", listen);
 })();
