@@ -10,12 +10,27 @@
   var PROTOCOL = 1;
   var E_INVALIDARG = -2147024809;
   var E_UNEXPECTED = -2147418113;
+  var E_ACCESSDENIED = -2147024891;
+  var DISP_E_UNKNOWNNAME = -2147352570;
+  // The twelve methods, as IDispatch matches them: without regard to case.
+  // The interface's inherited members (Release, Invoke, ...) are no method.
+  var METHODS = new RegExp("^(CheckInstall|AllowPopUp|ShowUpFileDlg|SelectComplete|UpLoadInit|UpLoadInfo|" +
+                           "UpLoadEnd|DownLoadInit|DownLoadInfo|DownLoadEnd|LauncherExplorer|LauncherWebLink)$", "i");
   var MAX_ARGS = 16;
   var EXT_TYPES = { "ext:ready": true, "ext:reply": true, "ext:event": true, "ext:error": true };
 
   if (window.top !== window) return;
   // The match patterns cannot say a port; the list can.
   if (!TRVSiteRule.allows(TRVSiteRule.parseList(TRV_CONFIG.sites), location.href)) return;
+  // A sandboxed document (an opaque origin: users' uploaded HTML, typically)
+  // is not the listed page, whatever its address says.
+  if (window.origin === "null" || lowered()) return;
+
+  // A page that lowered document.domain shares its window with every page
+  // under that parent domain, which could then post as the page itself.
+  function lowered() {
+    return document.domain !== location.hostname;
+  }
 
   var origin = location.origin;
   var port = null;
@@ -56,6 +71,20 @@
     });
   }
 
+  // For good: the domain cannot be raised again.
+  function refuse() {
+    if (port && !over) {
+      try {
+        port.disconnect();
+      } catch (e) {
+        // already gone
+      }
+    }
+    over = true;
+    ready = { type: "ext:error", code: "refused", message: "the page lowered document.domain" };
+    post(JSON.parse(JSON.stringify(ready)));
+  }
+
   function isPrimitive(value) {
     var kind = typeof value;
     return value === null || kind === "string" || kind === "number" || kind === "boolean";
@@ -71,6 +100,7 @@
       call.bad = true;
       return call;
     }
+    call.unknown = !METHODS.test(call.method);
     for (var i = 0; i < args.length; i++) {
       if (!isPrimitive(args[i])) {
         call.bad = true;
@@ -87,13 +117,19 @@
     if (!data || typeof data !== "object" || data.ns !== NS) return;
     if (data.type === "page:hello") {
       post({ type: "ext:ack", protocol: PROTOCOL });
-      if (!port || over) connect();
+      if (lowered()) refuse();
+      else if (!port || over) connect();
       else if (ready) post(JSON.parse(JSON.stringify(ready)));
     } else if (data.type === "page:call") {
       var call = callFrom(data);
       if (!call) return;  // no id to answer to
       if (call.bad) {
         post({ type: "ext:reply", id: call.id, hr: E_INVALIDARG, result: null });
+      } else if (call.unknown) {
+        post({ type: "ext:reply", id: call.id, hr: DISP_E_UNKNOWNNAME, result: null });
+      } else if (lowered()) {
+        post({ type: "ext:reply", id: call.id, hr: E_ACCESSDENIED, result: null });
+        refuse();
       } else if (!port || over) {  // no hello yet, or the connection is over
         post({ type: "ext:reply", id: call.id, hr: E_UNEXPECTED, result: null });
       } else {
