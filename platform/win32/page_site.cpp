@@ -54,12 +54,7 @@ public:
         AddRef();
         return S_OK;
     }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    IFACEMETHODIMP_(ULONG) Release() override {
-        const ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
+    TRV_COUNTED_REFERENCES(refs_)
 
     // IOleClientSite: only the container's moniker (the document's address)
     // and the container itself.

@@ -5,6 +5,8 @@
 
 #include <new>
 
+#include "platform/win32/dispatch_base.h"
+
 namespace trv {
 namespace {
 
@@ -29,12 +31,7 @@ public:
         AddRef();
         return S_OK;
     }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    IFACEMETHODIMP_(ULONG) Release() override {
-        const ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
+    TRV_COUNTED_REFERENCES(refs_)
 
     // What document.domain answers: the page's host, or the parent domain
     // the page lowered it to.
