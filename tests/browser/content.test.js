@@ -9,23 +9,21 @@ const vm = require("node:vm");
 
 const SOURCE = fs.readFileSync(path.join(__dirname, "../../browser/extension/content.js"), "utf8");
 const RULE = require("../../browser/extension/site_rule.js");
-const PAGE = "https://www.tarvosk.co.kr/share/";
+const OWN = "https://www.tarvosk.co.kr";
 
-// One document; returns what it posted to itself and what went to the background.
-function load({ href = PAGE, origin = new URL(href).origin, domain = new URL(href).hostname } = {}) {
-  const win = { origin, listeners: [], posted: [], ports: [] };
+// One document: what it posted to itself, and each port's calls to the background.
+function load({ href = OWN + "/share/", origin = new URL(href).origin, domain = new URL(href).hostname } = {}) {
+  const url = new URL(href);
+  const win = { origin, listeners: [], posted: [], ports: [], addEventListener: (t, f) => win.listeners.push(f) };
   win.top = win;
-  win.addEventListener = (type, f) => win.listeners.push(f);
-  win.postMessage = (m, to) => win.posted.push(m.type + (m.hr ? ":" + m.hr : m.code ? ":" + m.code : "") + " to " + to);
+  win.postMessage = (m, to) => win.posted.push(`${m.type}${m.hr ? ":" + m.hr : m.code ? ":" + m.code : ""} to ${to}`);
   const document = { domain };
   const connect = () => {
-    const port = { sent: [], closed: false, onMessage: { addListener() {} }, onDisconnect: { addListener() {} } };
-    port.postMessage = (m) => port.sent.push(m.method);
-    port.disconnect = () => { port.closed = true; };
-    win.ports.push(port);
-    return port;
+    const hook = { addListener() {} };
+    const port = { sent: [], closed: false, onMessage: hook, onDisconnect: hook,
+      postMessage: (m) => port.sent.push(m.method), disconnect: () => { port.closed = true; } };
+    return win.ports.push(port) && port;
   };
-  const url = new URL(href);
   vm.runInNewContext(SOURCE, { window: win, document, location: { href, origin: url.origin, hostname: url.hostname },
     chrome: { runtime: { connect } }, TRVSiteRule: RULE, TRV_CONFIG: { sites: ["https://*.tarvosk.co.kr"] } });
   win.send = (type, fields = {}, source = win) =>
@@ -35,29 +33,26 @@ function load({ href = PAGE, origin = new URL(href).origin, domain = new URL(hre
   return win;
 }
 
-const own = "https://www.tarvosk.co.kr";
 test("content script: what reaches the background, and which pages get no API", () => {
+  const [ack, refused] = [`ext:ack to ${OWN}`, `ext:error:refused to ${OWN}`];
   const cases = [
-    ["listed top page, one port for two hellos, names without case", {}, (w) => {
-      w.send("page:hello"); w.send("page:hello"); w.call("uploadinfo");
-    }, [`ext:ack to ${own}`, `ext:ack to ${own}`], [["uploadinfo"]]],
+    ["listed top page: one port for two hellos, names without case", {},
+      (w) => { w.send("page:hello"); w.send("page:hello"); w.call("uploadinfo"); }, [ack, ack], [["uploadinfo"]]],
     ["attack: another window posts as the page", {}, (w) => { w.send("page:hello", {}, {}); w.call("UpLoadInfo", {}); }, [], []],
     ["attack: unlisted site", { href: "https://tarvosk.co.kr.evil.example/" }, (w) => w.send("page:hello"), [], []],
     ["attack: sandboxed document on a listed host", { origin: "null", domain: "" }, (w) => w.send("page:hello"), [], []],
     ["attack: inherited member called by name", {}, (w) => { w.send("page:hello"); w.call("Release"); },
-      [`ext:ack to ${own}`, `ext:reply:-2147352570 to ${own}`], [[]]],
+      [ack, `ext:reply:-2147352570 to ${OWN}`], [[]]],
     ["attack: page lowered document.domain before connecting", {}, (w) => { w.lower(); w.send("page:hello"); },
-      [`ext:ack to ${own}`, `ext:error:refused to ${own}`], []],
-    ["attack: page lowered document.domain while connected", {}, (w) => {
-      w.send("page:hello"); w.lower(); w.call("UpLoadInfo"); w.send("page:hello");
-    }, [`ext:ack to ${own}`, `ext:reply:-2147024891 to ${own}`, `ext:error:refused to ${own}`, `ext:ack to ${own}`,
-      `ext:error:refused to ${own}`], [[]], true],
+      [ack, refused], []],
+    ["attack: page lowered document.domain while connected", {},
+      (w) => { w.send("page:hello"); w.lower(); w.call("UpLoadInfo"); w.send("page:hello"); },
+      [ack, `ext:reply:-2147024891 to ${OWN}`, refused, ack, refused], [[]], true],
   ];
   for (const [name, page, steps, posted, sent, closed = false] of cases) {
     const w = load(page);
     steps(w);
-    assert.deepStrictEqual(w.posted, posted, name);
-    assert.deepStrictEqual(w.ports.map((p) => p.sent), sent, name);
+    assert.deepStrictEqual([w.posted, w.ports.map((p) => p.sent)], [posted, sent], name);
     assert.ok(w.ports.every((p) => p.closed === closed), name);
   }
 });
