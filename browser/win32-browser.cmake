@@ -48,13 +48,14 @@ if(TRV_NPM)
 endif()
 
 # The extension's site rule against the native host's, its background against
-# a stand-in browser, the page script against a stand-in page (no Wine, no
-# browser).
+# a stand-in browser, the content script and the page script against a
+# stand-in page (no Wine, no browser).
 find_program(TRV_NODE NAMES node nodejs)
 if(TRV_NODE)
   add_test(NAME browser_scripts
     COMMAND ${TRV_NODE} --test ${CMAKE_SOURCE_DIR}/tests/browser/site_rule.test.js
             ${CMAKE_SOURCE_DIR}/tests/browser/background.test.js
+            ${CMAKE_SOURCE_DIR}/tests/browser/content.test.js
             ${CMAKE_SOURCE_DIR}/tests/browser/page_script.test.js)
   # A short TypeScript page against the package's declarations, with the
   # typescript that scripts/setup installed from scripts/package-lock.json.

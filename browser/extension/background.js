@@ -34,8 +34,8 @@ if (typeof importScripts === "function" && typeof TRV_CONFIG === "undefined") {
   // The top frame of a listed page, through our own content script.
   function senderAllowed(sender) {
     if (!sender || sender.id !== chrome.runtime.id || !sender.tab || sender.frameId !== 0) return false;
-    if (!TRVSiteRule.allows(sites, sender.url)) return false;
-    return sender.origin === undefined || TRVSiteRule.allows(sites, sender.origin);
+    // Both browsers give the origin; a sandboxed document's is "null".
+    return TRVSiteRule.allows(sites, sender.url) && TRVSiteRule.allows(sites, sender.origin);
   }
 
   // Pop-ups for the page's own host only; where the browser has no such

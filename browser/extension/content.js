@@ -15,12 +15,27 @@ var TRVContentScript;
   var PROTOCOL = 1;
   var E_INVALIDARG = -2147024809;
   var E_UNEXPECTED = -2147418113;
+  var E_ACCESSDENIED = -2147024891;
+  var DISP_E_UNKNOWNNAME = -2147352570;
+  // The twelve methods, as IDispatch matches them: without regard to case.
+  // The interface's inherited members (Release, Invoke, ...) are no method.
+  var METHODS = new RegExp("^(CheckInstall|AllowPopUp|ShowUpFileDlg|SelectComplete|UpLoadInit|UpLoadInfo|" +
+                           "UpLoadEnd|DownLoadInit|DownLoadInfo|DownLoadEnd|LauncherExplorer|LauncherWebLink)$", "i");
   var MAX_ARGS = 16;
   var EXT_TYPES = { "ext:ready": true, "ext:reply": true, "ext:event": true, "ext:error": true };
 
   if (window.top !== window) return;
   // The match patterns cannot say a port; the list can.
   if (!TRVSiteRule.allows(TRVSiteRule.parseList(TRV_CONFIG.sites), location.href)) return;
+  // A sandboxed document (an opaque origin: users' uploaded HTML, typically)
+  // is not the listed page, whatever its address says.
+  if (window.origin === "null" || lowered()) return;
+
+  // A page that lowered document.domain shares its window with every page
+  // under that parent domain, which could then post as the page itself.
+  function lowered() {
+    return document.domain !== location.hostname;
+  }
 
   // One content script per document. The browser's own and the one the
   // background puts into open tabs when the extension is installed or
@@ -95,9 +110,9 @@ var TRVContentScript;
     }, due);
   }
 
-  // The page is done with this connection (a host too old for it, say): its
-  // host goes, and the next hello starts another.
-  function close() {
+  function disconnect() {
+    if (deferred !== null) clearTimeout(deferred);
+    deferred = null;
     if (port) {
       try {
         port.disconnect();
@@ -106,14 +121,25 @@ var TRVContentScript;
       }
     }
     over = true;
+  }
+
+  // The page is done with this connection (a host too old for it, say): its
+  // host goes, and the next hello starts another.
+  function close() {
+    disconnect();
     ready = { type: "ext:error", code: "host-exited", message: "the page closed the connection" };
   }
 
   function retire() {
     window.removeEventListener("message", listen);
-    if (deferred !== null) clearTimeout(deferred);
-    deferred = null;
     close();
+  }
+
+  // For good: the domain cannot be raised again.
+  function refuse() {
+    disconnect();
+    ready = { type: "ext:error", code: "refused", message: "the page lowered document.domain" };
+    post(JSON.parse(JSON.stringify(ready)));
   }
 
   function isPrimitive(value) {
@@ -131,6 +157,7 @@ var TRVContentScript;
       call.bad = true;
       return call;
     }
+    call.unknown = !METHODS.test(call.method);
     for (var i = 0; i < args.length; i++) {
       if (!isPrimitive(args[i])) {
         call.bad = true;
@@ -148,13 +175,19 @@ var TRVContentScript;
     if (!data || typeof data !== "object" || data.ns !== NS) return;
     if (data.type === "page:hello") {
       post({ type: "ext:ack", protocol: PROTOCOL });
-      if (!port || over) connectPaced();
+      if (lowered()) refuse();
+      else if (!port || over) connectPaced();
       else if (ready) post(JSON.parse(JSON.stringify(ready)));
     } else if (data.type === "page:call") {
       var call = callFrom(data);
       if (!call) return;  // no id to answer to
       if (call.bad) {
         post({ type: "ext:reply", id: call.id, hr: E_INVALIDARG, result: null });
+      } else if (call.unknown) {
+        post({ type: "ext:reply", id: call.id, hr: DISP_E_UNKNOWNNAME, result: null });
+      } else if (lowered()) {
+        post({ type: "ext:reply", id: call.id, hr: E_ACCESSDENIED, result: null });
+        refuse();
       } else if (!port || over) {  // no hello yet, or the connection is over
         post({ type: "ext:reply", id: call.id, hr: E_UNEXPECTED, result: null });
       } else {

@@ -47,6 +47,7 @@ test("page script: results, failures and events through the extension", async ()
     const reply = (hr, result) => [{ type: "ext:reply", id: m.id, hr, result }];
     if (m.method === "CheckInstall") return [[{ type: "ext:event", name: "InstallCompleteEvent", args: [] }], reply(0, null)];
     if (m.method === "LauncherWebLink") return [reply(0, "1")];
+    if (m.method === "ShowUpFileDlg") return [[{ type: "ext:error", code: "host-exited" }]];  // the host ends mid-call
     if (m.method === "UpLoadEnd") return [[{ type: "ext:reply", id: m.id, hr: -2147024891, result: "x" }, iframe], reply(-2147024891, null)];
     return [reply(1, null)];
   };
@@ -57,7 +58,8 @@ test("page script: results, failures and events through the extension", async ()
   seen.push(await control.LauncherWebLink("", "", "x"));
   seen.push(await control.AllowPopUp("evil.example"));  // S_FALSE is not a failure
   seen.push(await control.UpLoadEnd("u", "p").then(() => "resolved", (e) => e.hr));
-  assert.deepStrictEqual(seen, ["event", undefined, "1", undefined, -2147024891]);
+  for (const next of ["ShowUpFileDlg", "CheckInstall"]) seen.push(await control[next]().then(() => "resolved", (e) => e.code));
+  assert.deepStrictEqual(seen, ["event", undefined, "1", undefined, -2147024891, "host-exited", "host-exited"]);
   assert.throws(() => control.on("Click", () => {}), /unknown event/);
 });
 
