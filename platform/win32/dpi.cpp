@@ -12,6 +12,7 @@ Function UserFunction(const char* name) {
 }
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
 using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
 constexpr int kDialogScalingOff = 1;  // DDC_DISABLE_ALL
@@ -32,8 +33,19 @@ bool IsComboBox(HWND window) {
 
 UINT WindowDpi(HWND window) {
     static const auto forWindow = UserFunction<GetDpiForWindowFn>("GetDpiForWindow");
-    const UINT dpi = forWindow && window ? forWindow(window) : 0;
-    return dpi ? dpi : ScreenDpi();
+    if (const UINT dpi = forWindow && window ? forWindow(window) : 0) return dpi;
+    // Windows 8.1: the monitor's scale as the process sees it (its own for a
+    // per-monitor aware host such as IE, the system's or 96 for the others).
+    // From the system folder only, never from beside the host; kept loaded.
+    static const HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    static const auto forMonitor = shcore ? reinterpret_cast<GetDpiForMonitorFn>(reinterpret_cast<void*>(
+                                                GetProcAddress(shcore, "GetDpiForMonitor")))
+                                          : nullptr;
+    UINT x = 0, y = 0;
+    if (forMonitor && window &&
+        SUCCEEDED(forMonitor(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) && y)
+        return y;  // 0: MDT_EFFECTIVE_DPI
+    return ScreenDpi();
 }
 
 int MetricForDpi(int index, UINT dpi) {

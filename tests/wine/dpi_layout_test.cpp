@@ -1,7 +1,5 @@
-// Both dialogs at 96 and 144 DPI. Wine takes the scale from the prefix's
-// LogPixels when a program starts, so the test sets it and runs itself once
-// per scale; each run opens the dialogs there, and moves some to the other
-// scale as Windows does when a window changes monitors (WM_DPICHANGED).
+// Both dialogs at 96 and 144 DPI. Wine takes the scale from LogPixels as a program starts, so the test runs
+// itself once per scale, and moves some dialogs to the other as when a window changes monitors (WM_DPICHANGED).
 #include <windows.h>
 #include <commctrl.h>
 #include <process.h>
@@ -9,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -22,12 +19,9 @@
 namespace trv {
 namespace {
 
-struct Row {
-    const char* fault;  // what a build that gets this row wrong shows
-    bool select;        // the selection dialog, else the install/update dialog
-    UINT dpi, movedTo;  // the program's scale; 0 or the scale of the monitor it moves to
-    int icon, font;     // the list's icon size, the controls' font height in pixels
-};
+// What a build that gets the row wrong shows; the selection dialog, else the install/update one;
+// the program's scale, and 0 or the one it moves to; the list's icon size; font height in pixels.
+struct Row { const char* fault; bool select; UINT dpi, movedTo; int icon, font; };
 const Row kRows[] = {
     {"reference layout", true, 96, 0, 16, 12},
     {"16-pixel parent picture lost in a 24-pixel list, 96-DPI columns", true, 144, 0, 24, 18},
@@ -38,16 +32,14 @@ const Row kRows[] = {
     {"a move keeps the old font or places", false, 96, 144, 0, 16},
 };
 
-// Every control inside the client area, none over another, in the font for
-// the scale, and each text a button or label shows (or, for the status
-// line, may show) within it.
+// Every control inside the client area, over no other, in the font for the scale, and each text
+// a button or label shows (for the status line, each it may show) within it.
 void CheckLayout(HWND dialog, int fontHeight) {
-    RECT client, overlap;
+    RECT client, overlap, r, inside;
     GetClientRect(dialog, &client);
     std::vector<RECT> seen;
     for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         SCOPED_TRACE("control " + std::to_string(GetDlgCtrlID(c)));
-        RECT r;
         GetWindowRect(c, &r);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
         EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom);
@@ -55,16 +47,14 @@ void CheckLayout(HWND dialog, int fontHeight) {
         seen.push_back(r);
         const auto font = reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0));
         LOGFONTW lf = {};
-        GetObjectW(font, sizeof lf, &lf);
-        EXPECT_EQ(-lf.lfHeight, fontHeight);
+        EXPECT_TRUE(GetObjectW(font, sizeof lf, &lf) && -lf.lfHeight == fontHeight) << lf.lfHeight;
         wchar_t cls[16] = {};
-        GetClassNameW(c, cls, 16);
-        const int margin = lstrcmpiW(cls, L"Button") == 0 ? 8 : 0;
+        const int margin = GetClassNameW(c, cls, 16) && lstrcmpiW(cls, L"Button") == 0 ? 8 : 0;
         if (!margin && lstrcmpiW(cls, L"Static") != 0) continue;
         std::vector<std::wstring> texts{selecttest::Text(c)};
         if (GetDlgCtrlID(c) == IDC_STATUS)
-            texts.insert(texts.end(), {L"설치중입니다..", kInstallerGoneStatus, kResultUnreadableStatus});
-        RECT inside;
+            texts.insert(texts.end(), {L"Downloaded.. 1023 바이트 of 1023 바이트       ", L"설치중입니다..",
+                                       kInstallerGoneStatus, kResultUnreadableStatus});
         GetClientRect(c, &inside);
         HDC dc = GetDC(c);
         SelectObject(dc, font);
@@ -77,13 +67,14 @@ void CheckLayout(HWND dialog, int fontHeight) {
     }
 }
 
-// The row's checks on a second thread once the dialog that `open` runs here
-// shows; then the dialog is closed, and the failure box a closed download shows.
-void Check(const Row& row, const wchar_t* caption, const std::function<void()>& open) {
+// Opens the row's dialog here and checks it on a second thread once it shows; then closes it, and
+// the failure box of a closed download.
+void Check(const Row& row) {
+    const wchar_t* caption = row.select ? L"파일/폴더 선택창" : L"타르보스크 프로그램 설치";
     std::atomic<bool> closed{false};
     std::thread user([&] {
         SCOPED_TRACE(std::string(row.fault) + " at " + std::to_string(row.dpi) + " DPI");
-        HWND d = nullptr, list = nullptr;
+        HWND d = nullptr;
         ASSERT_TRUE(winetest::WaitUntil([&] { return (d = FindWindowW(L"#32770", caption)) && IsWindowVisible(d); }, 30000));
         if (row.movedTo) {
             RECT want, now;
@@ -93,16 +84,16 @@ void Check(const Row& row, const wchar_t* caption, const std::function<void()>& 
             SendMessageW(d, WM_DPICHANGED, MAKEWPARAM(row.movedTo, row.movedTo), reinterpret_cast<LPARAM>(&want));
             EXPECT_TRUE(GetWindowRect(d, &now) && EqualRect(&now, &want)) << "the suggested rectangle";
         }
-        if ((list = GetDlgItem(d, IDC_FILES))) {
+        if (HWND list = GetDlgItem(d, IDC_FILES)) {
             EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), MulDiv(300, row.movedTo ? row.movedTo : row.dpi, 96));
             auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
             int cx = 0, cy = 0;
             EXPECT_TRUE(ImageList_GetIconSize(images, &cx, &cy) && cx == row.icon && cy == row.icon);
-            LVITEMW parent = {};  // line 0: the parent picture on white, green on the arrow's shaft
+            LVITEMW parent = {};  // line 0: its picture drawn on white, green on the arrow's shaft
             parent.mask = LVIF_IMAGE;
             SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&parent));
-            HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-            HBITMAP canvas = CreateCompatibleBitmap(screen, cx, cx);
+            HDC memory = CreateCompatibleDC(nullptr);
+            HBITMAP canvas = CreateBitmap(cx, cx, 1, 32, nullptr);
             SelectObject(memory, canvas);
             PatBlt(memory, 0, 0, cx, cx, WHITENESS);
             ImageList_Draw(images, parent.iImage, memory, 0, 0, ILD_NORMAL);
@@ -110,49 +101,39 @@ void Check(const Row& row, const wchar_t* caption, const std::function<void()>& 
             EXPECT_EQ(GetPixel(memory, 0, 0), RGB(255, 255, 255)) << "its magenta transparent";
             DeleteDC(memory);
             DeleteObject(canvas);
-            ReleaseDC(nullptr, screen);
-        } else {
-            EXPECT_TRUE(winetest::WaitUntil([&] { return !selecttest::Text(GetDlgItem(d, IDC_STATUS)).empty(); }, 15000));
         }
         CheckLayout(d, row.font);
         PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);
         for (HWND box; !closed; Sleep(50))
             if ((box = FindWindowW(L"#32770", L"알림"))) PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
-    open();
+    selecttest::RecordingSink sink;
+    row.select ? UploadSelect(&sink).DoModal(nullptr) : FileUpdateWindow().DoModal(nullptr);
     closed = true;
     user.join();
 }
 
+// At one scale, in a program of its own; the update stays up on a trickled installer until closed.
+void RunRowsAt(UINT dpi) {
+    ASSERT_TRUE(selecttest::MakeFolder(L"C:\\trvdpi") && selecttest::MakeFolder(L"C:\\trvdpi\\하위") &&
+                selecttest::MakeFile(L"C:\\trvdpi\\가.txt", 3) && selecttest::SetRemembered(L"C:\\", L"C:\\trvdpi"));
+    const std::string temp = winetest::BuildDir() + "\\dpi-temp";
+    winetest::SetEnv("TMP", temp.c_str());
+    DeleteFileA((winetest::InstallDir() + "ver.ini").c_str());
+    ASSERT_TRUE(winetest::MakeFolder(temp) && winetest::SwitchUpdateServer("trickle=setup.exe\n"));
+    for (const Row& row : kRows)
+        if (row.dpi == dpi) Check(row);
+    winetest::SwitchUpdateServer("");
+}
+
 TEST(DialogsAtEveryScale, ClippedTextOverlapOrWrongSizedImagesAt96And144Dpi) {
-    const char* run = std::getenv("TRV_DPI_RUN");
+    if (const char* run = std::getenv("TRV_DPI_RUN")) return RunRowsAt(static_cast<UINT>(std::atoi(run)));
     for (UINT dpi : {96u, 144u}) {
-        if (run) {
-            if (std::to_string(dpi) != run) continue;
-            ASSERT_EQ(GetDeviceCaps(GetDC(nullptr), LOGPIXELSY), static_cast<int>(dpi)) << "Wine took no LogPixels";
-            const std::wstring folder = L"C:\\trvdpi";
-            ASSERT_TRUE(selecttest::MakeFolder(folder) && selecttest::MakeFolder(folder + L"\\하위") &&
-                        selecttest::MakeFile(folder + L"\\가.txt", 3) && selecttest::SetRemembered(L"C:\\", folder));
-            const std::string temp = winetest::BuildDir() + "\\dpi-temp";
-            winetest::SetEnv("TMP", temp.c_str());
-            DeleteFileA((winetest::InstallDir() + "ver.ini").c_str());  // the update starts, and trickles
-            ASSERT_TRUE(winetest::MakeFolder(temp) && winetest::SwitchUpdateServer("trickle=setup.exe\n"));
-            for (const Row& row : kRows) {
-                selecttest::RecordingSink sink;
-                if (row.dpi == dpi && row.select) Check(row, L"파일/폴더 선택창", [&] { UploadSelect(&sink).DoModal(nullptr); });
-                if (row.dpi == dpi && !row.select) Check(row, L"타르보스크 프로그램 설치", [] { FileUpdateWindow().DoModal(nullptr); });
-            }
-            winetest::SwitchUpdateServer("");
-            continue;
-        }
         RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
         winetest::SetEnv("TRV_DPI_RUN", std::to_string(dpi).c_str());
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        EXPECT_EQ(_wspawnl(_P_WAIT, self, L"self", L"--gtest_filter=DialogsAtEveryScale.*", nullptr), 0) << dpi << " DPI";
-        winetest::SetEnv("TRV_DPI_RUN", nullptr);
+        EXPECT_EQ(_spawnl(_P_WAIT, _pgmptr, "self", "--gtest_filter=DialogsAtEveryScale.*", nullptr), 0) << dpi << " DPI";
     }
-    if (!run) RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");  // Wine's default
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");  // Wine's default again
 }
 
 }  // namespace

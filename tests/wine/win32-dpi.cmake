@@ -1,5 +1,4 @@
-# Both dialogs at 96 and 144 DPI; the install/update dialog's download comes
-# from the stand-in server, which trickles it so the dialog stays up.
+# Both dialogs at 96 and 144 DPI; the install/update dialog's download is trickled by the stand-in server.
 add_executable(dpi_layout_test ${CMAKE_SOURCE_DIR}/tests/wine/dpi_layout_test.cpp ${CMAKE_SOURCE_DIR}/resources/TRVControl.rc)
 target_include_directories(dpi_layout_test PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_link_libraries(dpi_layout_test PRIVATE trv_select_wine_support trv_wine_support gtest_main gdi32)
