@@ -394,6 +394,7 @@ void UploadSelect::MakeImages(UINT dpi) {
 void UploadSelect::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
     const UINT before = m_scale.Dpi();
     const UINT dpi = m_scale.Apply(wParam, lParam);
+    if (dpi == before) return;
     // The columns keep their share of the list.
     for (int i = 0; i < 2; ++i) {
         const int width = static_cast<int>(SendMessageW(m_ctlFiles, LVM_GETCOLUMNWIDTH, i, 0));

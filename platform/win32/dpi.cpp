@@ -16,6 +16,8 @@ using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
 using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
 constexpr int kDialogScalingOff = 1;  // DDC_DISABLE_ALL
+// Windows scales from 100 % to 500 %; a little room on either side.
+constexpr UINT kLeastDpi = 48, kMostDpi = 960;
 
 UINT ScreenDpi() {
     HDC screen = GetDC(nullptr);
@@ -88,8 +90,17 @@ void DialogScale::Attach(HWND dialog) {
 }
 
 UINT DialogScale::Apply(WPARAM wParam, LPARAM lParam) {
+    // Any program can send or post this message with any numbers and any
+    // address: a scale Windows never uses, or a rectangle that cannot be
+    // read here, is not acted on (the copy fails where reading it would
+    // crash the host).
     const UINT dpi = LOWORD(wParam);
-    if (!m_dialog || dpi == 0) return m_dpi;
+    RECT suggested;
+    if (!m_dialog || dpi < kLeastDpi || dpi > kMostDpi ||
+        !ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<const void*>(lParam), &suggested,
+                           sizeof suggested, nullptr) ||
+        suggested.right <= suggested.left || suggested.bottom <= suggested.top)
+        return m_dpi;
     m_dpi = dpi;
     HFONT font = nullptr;
     if (m_hasFont) {
@@ -102,11 +113,8 @@ UINT DialogScale::Apply(WPARAM wParam, LPARAM lParam) {
         scaled.lfWidth = MulDiv(m_baseFont.lfWidth, static_cast<int>(dpi), static_cast<int>(m_baseDpi));
         font = CreateFontIndirectW(&scaled);
     }
-    if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
-        SetWindowPos(m_dialog, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    SetWindowPos(m_dialog, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     // Each edge scaled on its own from the layout at the template's scale:
     // controls that did not overlap there do not overlap here, and nothing
     // drifts over several moves.

@@ -35,7 +35,8 @@ public:
 
     // At WM_INITDIALOG, once the controls exist.
     void Attach(HWND dialog);
-    // WM_DPICHANGED's parameters; returns the new scale.
+    // WM_DPICHANGED's parameters; returns the new scale (the old one when the
+    // message is not acted on).
     UINT Apply(WPARAM wParam, LPARAM lParam);
     UINT Dpi() const { return m_dpi; }
 

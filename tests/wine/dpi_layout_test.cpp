@@ -20,16 +20,18 @@ namespace trv {
 namespace {
 
 // What a build that gets the row wrong shows; the selection dialog, else the install/update one;
-// the program's scale, and 0 or the one it moves to; the list's icon size; font height in pixels.
-struct Row { const char* fault; bool select; UINT dpi, movedTo; int icon, font; };
+// the program's scale, and 0 or the one it moves to; the list's icon size; font height in pixels;
+// whether the move comes forged from another program (to be ignored).
+struct Row { const char* fault; bool select; UINT dpi, movedTo; int icon, font; bool forged; };
 const Row kRows[] = {
-    {"reference layout", true, 96, 0, 16, 12},
-    {"16-pixel parent picture lost in a 24-pixel list, 96-DPI columns", true, 144, 0, 24, 18},
-    {"a move keeps the old icons, font or places", true, 96, 144, 24, 18},
-    {"a move back leaves 144-DPI sizes behind", true, 144, 96, 16, 12},
-    {"reference layout", false, 96, 0, 0, 11},
-    {"status text clipped at 144 DPI", false, 144, 0, 0, 16},
-    {"a move keeps the old font or places", false, 96, 144, 0, 16},
+    {"reference layout", true, 96, 0, 16, 12, false},
+    {"16-pixel parent picture lost in a 24-pixel list, 96-DPI columns", true, 144, 0, 24, 18, false},
+    {"a move keeps the old icons, font or places", true, 96, 144, 24, 18, false},
+    {"a move back leaves 144-DPI sizes behind", true, 144, 96, 16, 12, false},
+    {"a forged move (unreadable rectangle, no such scale) crashes or rescales the host", true, 96, 144, 16, 12, true},
+    {"reference layout", false, 96, 0, 0, 11, false},
+    {"status text clipped at 144 DPI", false, 144, 0, 0, 16, false},
+    {"a move keeps the old font or places", false, 96, 144, 0, 16, false},
 };
 
 // Every control inside the client area, over no other, in the font for the scale, and each text
@@ -81,11 +83,13 @@ void Check(const Row& row) {
             GetWindowRect(d, &want);
             want.right = want.left + MulDiv(want.right - want.left, row.movedTo, row.dpi);
             want.bottom = want.top + MulDiv(want.bottom - want.top, row.movedTo, row.dpi);
-            SendMessageW(d, WM_DPICHANGED, MAKEWPARAM(row.movedTo, row.movedTo), reinterpret_cast<LPARAM>(&want));
-            EXPECT_TRUE(GetWindowRect(d, &now) && EqualRect(&now, &want)) << "the suggested rectangle";
+            const LPARAM to = row.forged ? 1 : reinterpret_cast<LPARAM>(&want);  // 1: nothing there
+            SendMessageW(d, WM_DPICHANGED, MAKEWPARAM(row.movedTo, row.movedTo), to);
+            if (row.forged) SendMessageW(d, WM_DPICHANGED, MAKEWPARAM(9999, 9999), reinterpret_cast<LPARAM>(&want));
+            EXPECT_TRUE(GetWindowRect(d, &now) && EqualRect(&now, &want) != row.forged) << "the suggested rectangle";
         }
         if (HWND list = GetDlgItem(d, IDC_FILES)) {
-            EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), MulDiv(300, row.movedTo ? row.movedTo : row.dpi, 96));
+            EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), MulDiv(300, row.icon, 16));
             auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
             int cx = 0, cy = 0;
             EXPECT_TRUE(ImageList_GetIconSize(images, &cx, &cy) && cx == row.icon && cy == row.icon);
