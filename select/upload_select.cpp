@@ -44,7 +44,8 @@ UniqueBstr AnsiToBstr(const std::string& text) {
 thread_local UploadSelect* t_creating = nullptr;
 
 // The parent picture drawn for each scale; a scale between them gets the
-// next smaller one stretched (nearest pixel, so the magenta stays exact).
+// next smaller one stretched, one below 96 DPI the 16-pixel one shrunk
+// (nearest pixel, so the magenta stays exact).
 struct Picture {
     int size;
     int id;
