@@ -4,9 +4,11 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <memory>
 #include <type_traits>
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/wide_text.h"
 #include "resources/resource.h"
 #include "select/select_ids.h"
@@ -40,6 +42,77 @@ UniqueBstr AnsiToBstr(const std::string& text) {
 // The dialog being created on this thread: DialogBoxParam gets 0 as its
 // initialisation value, so the object is picked up from here instead.
 thread_local UploadSelect* t_creating = nullptr;
+
+// The parent picture drawn for each scale; a scale between them gets the
+// next smaller one stretched, one below 96 DPI the 16-pixel one shrunk
+// (nearest pixel, so the magenta stays exact).
+struct Picture {
+    int size;
+    int id;
+};
+constexpr Picture kParentPictures[] = {
+    {32, IDB_PARENT_32}, {24, IDB_PARENT_24}, {20, IDB_PARENT_20}, {16, IDB_PARENT}};
+
+UniqueBitmap ParentPicture(int size) {
+    const Picture* chosen = &kParentPictures[3];
+    for (const Picture& picture : kParentPictures) {
+        if (picture.size <= size) {
+            chosen = &picture;
+            break;
+        }
+    }
+    UniqueBitmap drawn(static_cast<HBITMAP>(
+        LoadImageW(ThisModule(), MAKEINTRESOURCEW(chosen->id), IMAGE_BITMAP, 0, 0, 0)));
+    if (!drawn || chosen->size == size) return drawn;
+    UniqueBitmap stretched;
+    HDC screen = GetDC(nullptr);
+    HDC from = CreateCompatibleDC(screen), to = CreateCompatibleDC(screen);
+    if (from && to) {
+        stretched.reset(CreateCompatibleBitmap(screen, size, size));
+        if (stretched) {
+            const HGDIOBJ oldFrom = SelectObject(from, drawn.get());
+            const HGDIOBJ oldTo = SelectObject(to, stretched.get());
+            SetStretchBltMode(to, COLORONCOLOR);
+            StretchBlt(to, 0, 0, size, size, from, 0, 0, chosen->size, chosen->size, SRCCOPY);
+            SelectObject(from, oldFrom);
+            SelectObject(to, oldTo);
+        }
+    }
+    if (from) DeleteDC(from);
+    if (to) DeleteDC(to);
+    ReleaseDC(nullptr, screen);
+    return stretched;
+}
+
+// The shell's icon lists (small, large, extra large) share their indices;
+// the smallest that is at least `size` is scaled down the least blurred,
+// else the largest. The shell keeps them for the process's life: borrowed.
+HIMAGELIST ShellIcons(int size) {
+    using GetImageListFn = HRESULT(WINAPI*)(int, REFIID, void**);
+    static const auto getImageList = reinterpret_cast<GetImageListFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"shell32.dll"), "SHGetImageList")));
+    static const IID kIImageList = {
+        0x46eb5926, 0x582e, 0x4017, {0x9f, 0xdf, 0xe8, 0x99, 0x8d, 0xaa, 0x09, 0x50}};
+    SHFILEINFOA info = {};
+    auto best = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoA("*.txt", FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                       SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+    int bestSize = 0, cy = 0;
+    if (best) ImageList_GetIconSize(best, &bestSize, &cy);
+    for (int which : {SHIL_SMALL, SHIL_LARGE, SHIL_EXTRALARGE}) {
+        IUnknown* list = nullptr;
+        if (!getImageList || FAILED(getImageList(which, kIImageList, reinterpret_cast<void**>(&list))) || !list)
+            continue;
+        int cx = 0;
+        ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(list), &cx, &cy);
+        if (!best || (bestSize < size ? cx > bestSize : cx >= size && cx < bestSize)) {
+            best = reinterpret_cast<HIMAGELIST>(list);
+            bestSize = cx;
+        }
+        list->Release();
+    }
+    return best;
+}
 
 }  // namespace
 
@@ -107,6 +180,9 @@ INT_PTR UploadSelect::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         }
         return FALSE;
     }
+    case WM_DPICHANGED:
+        OnDpiChanged(wParam, lParam);
+        return TRUE;
     case WM_DESTROY:
         ClearFileList();
         return FALSE;
@@ -116,6 +192,7 @@ INT_PTR UploadSelect::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 
 BOOL UploadSelect::OnInitDialog() {
     SetWindowTextW(m_hWnd, kCaption);
+    m_scale.Attach(m_hWnd);
     m_ctlPlaces = GetDlgItem(m_hWnd, IDC_PLACES);
     m_ctlPath = GetDlgItem(m_hWnd, IDC_PATH);
     m_ctlFiles = GetDlgItem(m_hWnd, IDC_FILES);
@@ -144,30 +221,13 @@ BOOL UploadSelect::OnInitDialog() {
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = columns[i].format;
-        column.cx = columns[i].width;
+        column.cx = ScaleForDpi(columns[i].width, m_scale.Dpi());
         column.pszText = const_cast<wchar_t*>(columns[i].header);
         column.iSubItem = i;
         SendMessageW(m_ctlFiles, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
 
-    // The shell's shared small-icon set is only read: appending the picture
-    // to it puts its small list out of step with the shell's other lists, and
-    // icons the shell adds later then come back with the picture's index.
-    // The listing gets a set of its own, the picture first, then a copy of
-    // each shell icon as lines need it.
-    UniqueBitmap parent(static_cast<HBITMAP>(
-        LoadImageW(ThisModule(), MAKEINTRESOURCEW(IDB_PARENT), IMAGE_BITMAP, 0, 0, 0)));
-    SHFILEINFOA info = {};
-    m_shellImages = reinterpret_cast<HIMAGELIST>(
-        SHGetFileInfoA("*.txt", FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
-                       SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
-    int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
-    if (m_shellImages) ImageList_GetIconSize(m_shellImages, &cx, &cy);
-    m_images = ImageList_Create(cx, cy, ILC_COLOR32 | ILC_MASK, 16, 16);
-    m_nParentImage = m_images ? ImageList_GetImageCount(m_images) : -1;
-    if (m_images && parent) ImageList_AddMasked(m_images, parent.get(), kMagenta);
-    SendMessageW(m_ctlFiles, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_images));
-    m_model.SetParentImage(m_nParentImage);
+    MakeImages(m_scale.Dpi());
 
     SendMessageW(m_ctlFiles, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_GRIDLINES | LVS_EX_ONECLICKACTIVATE);
@@ -302,17 +362,62 @@ void UploadSelect::OnAddSelected() {
     EnableWindow(add, TRUE);
 }
 
+// The shell's shared small-icon set is only read: appending the picture to
+// it puts its small list out of step with the shell's other lists, and icons
+// the shell adds later then come back with the picture's index. The listing
+// gets a set of its own at the small-icon size of the window's scale: the
+// picture first, then a copy of each shell icon as lines need it. On a move
+// to another scale a new set takes the same images at the same indices, so
+// the lines keep theirs.
+void UploadSelect::MakeImages(UINT dpi) {
+    const int size = MetricForDpi(SM_CXSMICON, dpi);
+    m_shellImages = ShellIcons(size);
+    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 16, 16);
+    if (images) {
+        // Index 0 is the picture's, kept blank when it cannot be had.
+        UniqueBitmap parent = ParentPicture(size);
+        if (!parent || ImageList_AddMasked(images, parent.get(), kMagenta) != 0)
+            ImageList_SetImageCount(images, 1);
+        int count = 1;
+        for (const auto& known : m_iconOf) count = std::max(count, known.second + 1);
+        ImageList_SetImageCount(images, static_cast<UINT>(count));
+        for (const auto& known : m_iconOf)
+            if (known.second > 0) CopyShellIcon(images, known.first, known.second);
+    }
+    SendMessageW(m_ctlFiles, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    if (m_images) ImageList_Destroy(m_images);  // the list view holds the new set already
+    m_images = images;
+    m_nParentImage = 0;
+    m_model.SetParentImage(m_nParentImage);
+}
+
+// The dialog moved to a monitor of another scale.
+void UploadSelect::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+    const UINT before = m_scale.Dpi();
+    const UINT dpi = m_scale.Apply(wParam, lParam);
+    if (dpi == before) return;
+    // The columns keep their share of the list.
+    for (int i = 0; i < 2; ++i) {
+        const int width = static_cast<int>(SendMessageW(m_ctlFiles, LVM_GETCOLUMNWIDTH, i, 0));
+        SendMessageW(m_ctlFiles, LVM_SETCOLUMNWIDTH, i, MulDiv(width, static_cast<int>(dpi), static_cast<int>(before)));
+    }
+    MakeImages(dpi);
+    InvalidateRect(m_ctlFiles, nullptr, TRUE);
+}
+
+// The shell's icon drawn into `images` at `index` (-1: appended), at the set's size.
+int UploadSelect::CopyShellIcon(HIMAGELIST images, int shellIndex, int index) {
+    HICON icon = m_shellImages ? ImageList_GetIcon(m_shellImages, shellIndex, ILD_NORMAL) : nullptr;
+    if (!icon) return -1;
+    const int result = ImageList_ReplaceIcon(images, index, icon);
+    DestroyIcon(icon);
+    return result;
+}
+
 int UploadSelect::ListIcon(int shellIndex) {
     auto known = m_iconOf.find(shellIndex);
     if (known != m_iconOf.end()) return known->second;
-    int index = -1;
-    if (m_images && m_shellImages) {
-        HICON icon = ImageList_GetIcon(m_shellImages, shellIndex, ILD_NORMAL);
-        if (icon) {
-            index = ImageList_AddIcon(m_images, icon);
-            DestroyIcon(icon);
-        }
-    }
+    const int index = m_images ? CopyShellIcon(m_images, shellIndex, -1) : -1;
     m_iconOf[shellIndex] = index;
     return index;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/win32/browse_win32.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/registry_win32.h"
 #include "select/browse_model.h"
 
@@ -49,6 +50,9 @@ private:
     void ShowListing();
     void ClearFileList();
     int FirstSelected() const;
+    void OnDpiChanged(WPARAM wParam, LPARAM lParam);
+    void MakeImages(UINT dpi);
+    int CopyShellIcon(HIMAGELIST images, int shellIndex, int index);
     int ListIcon(int shellIndex);
     void ReleaseImages();
 
@@ -58,8 +62,9 @@ private:
     HWND m_ctlPath = nullptr;
     HWND m_ctlFiles = nullptr;
     CRegistry m_registry;
-    HIMAGELIST m_shellImages = nullptr;  // the shell's shared small icons, read only
+    HIMAGELIST m_shellImages = nullptr;  // the shell's shared icons nearest the set's size, read only
     HIMAGELIST m_images = nullptr;       // the listing's own set
+    DialogScale m_scale;
     std::map<int, int> m_iconOf;         // shell icon index -> index in m_images
     std::string m_strRegKey = kSelectRegKey;
     Win32Browse m_platform;

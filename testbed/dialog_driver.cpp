@@ -2,7 +2,9 @@
 // for the control's two dialogs, takes a screenshot of each, and in the
 // selection dialog selects the named lines, presses the add button and closes.
 //
-//   dialog_driver.exe --shots DIR [--select NAME]... [--timeout SECONDS]
+//   dialog_driver.exe --shots DIR [--tag TEXT] [--select NAME]... [--timeout SECONDS]
+//
+// The shots are DIR\update-dialog<TEXT>.bmp and DIR\select-dialog<TEXT>.bmp.
 //
 // It works from another process, so list-view items are read and changed
 // through memory allocated in the dialog's process.
@@ -143,12 +145,13 @@ bool WaitFor(DWORD deadline, const std::function<bool()>& done) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring shots = L".";
+    std::wstring shots = L".", tag;
     std::vector<std::wstring> wanted;
     DWORD timeoutMs = 240000;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
         if (a == L"--shots" && i + 1 < argc) shots = argv[++i];
+        else if (a == L"--tag" && i + 1 < argc) tag = argv[++i];
         else if (a == L"--select" && i + 1 < argc) wanted.push_back(argv[++i]);
         else if (a == L"--timeout" && i + 1 < argc) timeoutMs = 1000u * _wtoi(argv[++i]);
         else {
@@ -169,7 +172,7 @@ int wmain(int argc, wchar_t** argv) {
                     return !IsWindow(dlg) || SendMessageW(bar, PBM_GETPOS, 0, 0) > 0;
                 });
                 if (IsWindow(dlg)) {
-                    updateShot = SaveWindowShot(dlg, shots + L"\\update-dialog.bmp");
+                    updateShot = SaveWindowShot(dlg, shots + L"\\update-dialog" + tag + L".bmp");
                     Say(updateShot ? L"install/update dialog captured" : L"install/update capture failed");
                 }
             }
@@ -198,7 +201,7 @@ int wmain(int argc, wchar_t** argv) {
             }
             UpdateWindow(sel);
             Sleep(300);
-            SaveWindowShot(sel, shots + L"\\select-dialog.bmp");
+            SaveWindowShot(sel, shots + L"\\select-dialog" + tag + L".bmp");
             Say(L"selection dialog captured; pressing the add button");
             // Posted in order: the close is handled once the add has run.
             PostMessageW(sel, WM_COMMAND, MAKEWPARAM(kAddId, BN_CLICKED),

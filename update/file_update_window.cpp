@@ -254,6 +254,9 @@ INT_PTR CALLBACK FileUpdateWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wParam
     case WM_INSTALLER_PROGRESS:
         self->OnProgressNotice(wParam);
         return TRUE;
+    case WM_DPICHANGED:
+        self->m_scale.Apply(wParam, lParam);
+        return TRUE;
     case WM_COMMAND:
         // Esc and the close box arrive as IDCANCEL.
         if (LOWORD(wParam) == IDCANCEL) self->OnCancel();
@@ -280,6 +283,7 @@ INT_PTR CALLBACK FileUpdateWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wParam
 
 BOOL FileUpdateWindow::OnInitDialog() {
     SetWindowTextW(m_hWnd, kCaption);
+    m_scale.Attach(m_hWnd);
     m_ctlStatus = GetDlgItem(m_hWnd, IDC_STATUS);
     m_ctlProgress = GetDlgItem(m_hWnd, IDC_PROGRESS);
 

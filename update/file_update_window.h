@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/win32/com_util.h"
+#include "platform/win32/dpi.h"
 #include "update/update_flow.h"
 
 namespace trv {
@@ -74,6 +75,7 @@ private:
 
     UpdateSettings m_settings;
     HWND m_hWnd = nullptr;
+    DialogScale m_scale;
     HWND m_ctlStatus = nullptr;
     HWND m_ctlProgress = nullptr;
     UpdatePaths m_paths;
