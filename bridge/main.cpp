@@ -150,12 +150,13 @@ public:
 
 private:
     static constexpr wchar_t kClass[] = L"TRVBridgeOwner";
+    // Another program's WM_CLOSE must not take it away under a dialog.
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        return message == WM_CLOSE ? 0 : DefWindowProcW(window, message, wParam, lParam);
+    }
     static bool Register() {
         WNDCLASSW wc = {};
-        // Another program's WM_CLOSE must not take it away under a dialog.
-        wc.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-            return message == WM_CLOSE ? 0 : DefWindowProcW(window, message, wParam, lParam);
-        };
+        wc.lpfnWndProc = &Proc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = kClass;
         return RegisterClassW(&wc) != 0;
