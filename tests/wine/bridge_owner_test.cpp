@@ -44,8 +44,7 @@ void Send(HANDLE pipe, const std::string& method, const std::string& args) {
                              "\",\"args\":[" + args + "]}";  // a page of the test trees' list
     const DWORD size = static_cast<DWORD>(body.size());
     DWORD wrote = 0;
-    WriteFile(pipe, &size, 4, &wrote, nullptr);
-    WriteFile(pipe, body.data(), size, &wrote, nullptr);
+    WriteFile(pipe, &size, 4, &wrote, nullptr) && WriteFile(pipe, body.data(), size, &wrote, nullptr);
 }
 
 std::string Receive(HANDLE pipe) {
@@ -83,8 +82,7 @@ TEST(BridgeOwner, OnlyTheStartersWindowOwnsTheDialogsOnlyDuringACallAndWaitsTake
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
         HANDLE inRead, inWrite, outRead, outWrite;
         ASSERT_TRUE(CreatePipe(&inRead, &inWrite, &inherit, 0) && CreatePipe(&outRead, &outWrite, &inherit, 0));
-        SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0) && SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
         std::string command = c.launcher + ("\"" + BuildDir()) + "\\bridge\\TRVBridge.exe\" x --parent-window=" +
                               std::to_string(reinterpret_cast<UINT_PTR>(c.named));
         STARTUPINFOA start = {};
@@ -95,8 +93,7 @@ TEST(BridgeOwner, OnlyTheStartersWindowOwnsTheDialogsOnlyDuringACallAndWaitsTake
         PROCESS_INFORMATION process;
         ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                                    nullptr, nullptr, &start, &process)) << c.attack;
-        CloseHandle(inRead);
-        CloseHandle(outWrite);
+        CloseHandle(inRead) && CloseHandle(outWrite);
         Receive(outRead);  // hello
         Send(inWrite, "DownLoadInfo", "\"1\",\"C:\\\\d\"");
         EXPECT_NE(Receive(outRead).find("\"hr\":0"), std::string::npos) << c.attack;
@@ -107,9 +104,8 @@ TEST(BridgeOwner, OnlyTheStartersWindowOwnsTheDialogsOnlyDuringACallAndWaitsTake
         std::string reply;
         std::thread reader([&] { reply = Receive(outRead); replied = true; });
         Send(inWrite, c.method, c.method == std::string("DownLoadEnd") ? "\"user\",\"pw\"" : "");
-        // The wait for the client lasts 20 s, well past the 5 s without taking
-        // messages after which a thread counts as hung. This thread takes what
-        // the host sends its window meanwhile.
+        // The wait for the client lasts 20 s, well past the 5 s without taking messages
+        // after which a thread counts as hung. This thread takes the host's messages.
         for (const DWORD begin = GetTickCount(); !replied && GetTickCount() - begin < 60000;) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
             for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg);
@@ -128,9 +124,7 @@ TEST(BridgeOwner, OnlyTheStartersWindowOwnsTheDialogsOnlyDuringACallAndWaitsTake
         EXPECT_TRUE(probed && !hung) << c.attack;
         CloseHandle(inWrite);
         EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0) << c.attack;
-        CloseHandle(outRead);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+        for (HANDLE h : {outRead, process.hProcess, process.hThread}) CloseHandle(h);
     }
     DestroyWindow(browser);
     CloseAllClients();

@@ -1068,16 +1068,12 @@ TEST_F(ComModal, SupportLogNamesTheFailedUpdateDownload) {
 // This program has no manifest: unless the module makes its own current, its
 // dialogs and message boxes get user32's unstyled controls of Windows 2000.
 TEST_F(ComModal, DialogsGetStyledControlsInAProgramWithoutAManifest) {
-    const struct {
-        const wchar_t* method;
-        const char* server;
-    } cases[] = {
-        {L"ShowUpFileDlg", ""},                    // the selection dialog
-        {L"DownLoadInit", "trickle=setup.exe\n"},  // the install/update dialog, its message box
-    };
+    // The selection dialog; the install/update dialog, then its message box.
+    const std::pair<const wchar_t*, const char*> cases[] = {
+        {L"ShowUpFileDlg", ""}, {L"DownLoadInit", "trickle=setup.exe\n"}};
     const auto user32 = reinterpret_cast<ULONG_PTR>(GetModuleHandleW(L"user32.dll"));
     for (const auto& c : cases) {
-        ASSERT_TRUE(SwitchUpdateServer(c.server));
+        ASSERT_TRUE(SwitchUpdateServer(c.second));
         Ptr<IDispatch> object = CreateDispatch();
         std::atomic<bool> returned{false};
         int styled = 0, unstyled = 0;
@@ -1091,11 +1087,11 @@ TEST_F(ComModal, DialogsGetStyledControlsInAProgramWithoutAManifest) {
                 PostMessageA(seen = found, WM_COMMAND, IDCANCEL, 0);
             }
         });
-        EXPECT_HRESULT_SUCCEEDED(CallByName(object.Get(), c.method, {})) << c.method;
+        EXPECT_HRESULT_SUCCEEDED(CallByName(object.Get(), c.first, {})) << c.second;
         returned = true;
         closer.join();
-        EXPECT_GT(styled, 0) << c.method;
-        EXPECT_EQ(unstyled, 0) << c.method;
+        EXPECT_GT(styled, 0) << c.second;
+        EXPECT_EQ(unstyled, 0) << c.second;
     }
 }
 
