@@ -8,6 +8,13 @@ namespace {
 // Integers a script's number holds exactly.
 constexpr double kMaxId = 9007199254740991.0;
 
+// In DISPID order.
+constexpr const char* kMethods[] = {
+    "CheckInstall", "AllowPopUp",  "ShowUpFileDlg", "SelectComplete",   "UpLoadInit",     "UpLoadInfo",
+    "UpLoadEnd",    "DownLoadInit", "DownLoadInfo", "DownLoadEnd", "LauncherExplorer", "LauncherWebLink"};
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 }  // namespace
 
 bool DecodeRequest(const std::string& body, Request& out, std::string& error) {
@@ -42,6 +49,17 @@ bool DecodeRequest(const std::string& body, Request& out, std::string& error) {
         return false;
     }
     return true;
+}
+
+int MethodDispid(const std::string& name) {
+    for (int i = 0; i < 12; ++i) {
+        const std::string method = kMethods[i];
+        if (name.size() != method.size()) continue;
+        std::size_t k = 0;
+        while (k < name.size() && AsciiLower(name[k]) == AsciiLower(method[k])) ++k;
+        if (k == name.size()) return i + 1;
+    }
+    return 0;
 }
 
 Incoming ReadRequest(const ByteSource& source) {

@@ -23,6 +23,11 @@ struct Request {
 
 bool DecodeRequest(const std::string& body, Request& out, std::string& error);
 
+// The DISPID (1 to 12) of one of IWebBBS's twelve methods, named without
+// regard to ASCII case as IDispatch names them; 0 for any other name, the
+// members the interface inherits (QueryInterface, Invoke, ...) included.
+int MethodDispid(const std::string& name);
+
 // The next request from the stream: a request, the clean end of input, or an
 // error after which nothing more may be read (the stream cannot be trusted).
 struct Incoming {

@@ -178,13 +178,11 @@ HRESULT WebBBSClient::Call(const std::wstring& url, const std::string& method,
                            bool& hasResult, const std::function<void()>& beforeDialog) {
     hasResult = false;
     if (!m_object) return m_created;
-    // A NUL would end the name early and name another method.
-    const std::wstring name = WidenUtf8(method);
-    if (name.empty() || name.find(L'\0') != std::wstring::npos) return DISP_E_UNKNOWNNAME;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
-    DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = m_object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
+    // Only the twelve: the type description also names the members the
+    // dual interface inherits (Release, Invoke, ...), which a page never calls.
+    const DISPID id = MethodDispid(method);
+    if (id == 0) return DISP_E_UNKNOWNNAME;
+    HRESULT hr = S_OK;
     // Pop-ups on this path are the browser's business; the old browser's
     // allow list is never written from here.
     if (id == kAllowPopUp) return S_FALSE;

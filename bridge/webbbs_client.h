@@ -30,7 +30,8 @@ public:
 
     // Creates the object; what Call answers when this failed.
     HRESULT Create();
-    // The object's IDispatch decides about the name, the count and the kinds;
+    // Only the twelve methods, by name; the object's IDispatch decides about
+    // the count and the kinds;
     // `url` is the page's address, the object's site from the first call on.
     // `beforeDialog` runs first when the method can open a dialog.
     HRESULT Call(const std::wstring& url, const std::string& method,

@@ -30,13 +30,36 @@ add_custom_command(
   VERBATIM)
 add_custom_target(browser_extension ALL DEPENDS ${TRV_BROWSER_DIR}/stamp)
 
+# The page script's npm package (browser/page) with the module's version,
+# for scripts/package to ship beside the extension.
+find_program(TRV_NPM NAMES npm)
+if(TRV_NPM)
+  file(GLOB TRV_PAGE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/browser/page/*)
+  add_custom_command(
+    OUTPUT ${TRV_BROWSER_DIR}/npm/stamp
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${TRV_BROWSER_DIR}/npm
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/browser/make-page-package
+            --version ${TRV_EXTENSION_VERSION} --out ${TRV_BROWSER_DIR}/npm
+    COMMAND ${CMAKE_COMMAND} -E touch ${TRV_BROWSER_DIR}/npm/stamp
+    DEPENDS ${CMAKE_SOURCE_DIR}/browser/make-page-package ${TRV_PAGE_SOURCES} ${TRV_BROWSER_INPUTS}
+    COMMENT "The page script's npm package"
+    VERBATIM)
+  add_custom_target(browser_page_package ALL DEPENDS ${TRV_BROWSER_DIR}/npm/stamp)
+endif()
+
 # The extension's site rule against the native host's, its background against
-# a stand-in browser, the page script against a stand-in page (no Wine, no
-# browser).
+# a stand-in browser, the content script and the page script against a
+# stand-in page (no Wine, no browser).
 find_program(TRV_NODE NAMES node nodejs)
 if(TRV_NODE)
   add_test(NAME browser_scripts
     COMMAND ${TRV_NODE} --test ${CMAKE_SOURCE_DIR}/tests/browser/site_rule.test.js
             ${CMAKE_SOURCE_DIR}/tests/browser/background.test.js
+            ${CMAKE_SOURCE_DIR}/tests/browser/content.test.js
             ${CMAKE_SOURCE_DIR}/tests/browser/page_script.test.js)
+  # A short TypeScript page against the package's declarations, with the
+  # typescript that scripts/setup installed from scripts/package-lock.json.
+  add_test(NAME browser_page_types
+    COMMAND ${TRV_NODE} ${CMAKE_SOURCE_DIR}/scripts/node_modules/typescript/bin/tsc
+            -p ${CMAKE_SOURCE_DIR}/tests/browser/types/tsconfig.json)
 endif()

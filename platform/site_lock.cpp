@@ -126,8 +126,11 @@ std::string SiteLock::SiteOf(const std::string& address) {
 }
 
 bool SiteLock::Allows(const std::optional<std::string>& document,
-                      const std::optional<std::string>& top) const {
-    return document && AllowsAddress(*document) && (!top || AllowsAddress(*top));
+                      const std::optional<std::string>& top,
+                      const std::optional<std::string>& domain) const {
+    if (!document || !AllowsAddress(*document) || (top && !AllowsAddress(*top))) return false;
+    Origin origin;
+    return !domain || (ParseOrigin(*document, origin) && Lower(*domain) == origin.host);
 }
 
 }  // namespace trv

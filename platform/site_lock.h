@@ -20,9 +20,11 @@ public:
     // The document that holds the object must be known and allowed: a frame
     // inside an allowed page is a page of its own. The top-level address,
     // when the host gives one, must be allowed too, so an allowed page framed
-    // by another cannot lend it its rights either.
-    bool Allows(const std::optional<std::string>& document,
-                const std::optional<std::string>& top) const;
+    // by another cannot lend it its rights either. The document's domain,
+    // when the host gives it, must be its own host: a page that lowered
+    // document.domain shares its window with every page under that parent.
+    bool Allows(const std::optional<std::string>& document, const std::optional<std::string>& top,
+                const std::optional<std::string>& domain = std::nullopt) const;
     bool AllowsAddress(const std::string& address) const;
     // "scheme://host:port" of an address, lower case with the port spelled
     // out (where the scheme has one), so two addresses of one site compare

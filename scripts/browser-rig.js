@@ -145,17 +145,29 @@ function alive(pid) {
   try { return !/^\d+ \(.*\) Z/.test(fs.readFileSync(`/proc/${pid}/stat`, "utf8")); } catch (e) { return false; }
 }
 
-// Debian's chromium, headless, with the unpacked extension of the tree.
-async function launchChromium(w, profile) {
+// Debian's chromium, headless, with the unpacked extension of the tree; with
+// { later: true } without it, for installExtension() to add to the running browser.
+async function launchChromium(w, profile, opts = {}) {
   const { chromium } = require("playwright-core");
   const ext = path.join(w.build, "browser", "chrome");
+  const extension = opts.later ? ["--enable-unsafe-extension-debugging"]
+    : [`--disable-extensions-except=${ext}`, `--load-extension=${ext}`];
   return chromium.launchPersistentContext(profile, {
     executablePath: "/usr/bin/chromium", headless: true, viewport: { width: 900, height: 700 },
-    args: [`--disable-extensions-except=${ext}`, `--load-extension=${ext}`, "--no-sandbox",
+    ignoreDefaultArgs: opts.later ? ["--disable-extensions"] : [],
+    args: [...extension, "--no-sandbox",
       "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
       "--disable-component-update", "--disable-sync",
       "--disable-features=DisableLoadExtensionCommandLineSwitch"],
   });
+}
+
+// Installs the tree's unpacked extension into a running chromium (again: an
+// update), as the store would: its background gets onInstalled.
+async function installExtension(w, context) {
+  const cdp = await context.browser().newBrowserCDPSession();
+  await cdp.send("Extensions.loadUnpacked", { path: path.join(w.build, "browser", "chrome") });
+  await cdp.detach();
 }
 
 // firefox-esr, headless, in a fresh profile with the tree's add-on and the
@@ -211,4 +223,5 @@ async function closeClients(w) {
   }
 }
 module.exports = { ROOT, LISTED_PORT, UNLISTED_PORT, serve, wineSetup, winPath, wine, installStandIns,
-  clientLog, poll, installHost, hostPids, alive, launchChromium, launchFirefox, prepareClients, closeClients };
+  clientLog, poll, installHost, hostPids, alive, launchChromium, installExtension, launchFirefox, prepareClients,
+  closeClients };

@@ -1,6 +1,7 @@
 #include "server/page_address.h"
 
 #include <ole2.h>
+#include <mshtml.h>
 #include <servprov.h>
 #include <shlguid.h>
 
@@ -48,6 +49,20 @@ bool ContainerAddress(IUnknown* site, std::string& out) {
     return true;
 }
 
+bool DocumentDomain(IUnknown* site, std::string& out) {
+    ComPtr<IOleClientSite> client;
+    ComPtr<IOleContainer> container;
+    ComPtr<IHTMLDocument2> document;
+    if (FAILED(site->QueryInterface(IID_IOleClientSite, client.PutVoid())) ||
+        FAILED(client->GetContainer(container.Put())) || !container ||
+        FAILED(container->QueryInterface(IID_IHTMLDocument2, document.PutVoid())) || !document)
+        return false;
+    UniqueBstr domain;
+    if (FAILED(document->get_domain(domain.Put()))) return false;
+    out = NarrowUtf8(domain.Get(), SysStringLen(domain.Get()));
+    return true;
+}
+
 }  // namespace
 
 PageAddresses PageAddressesOf(IUnknown* site) {
@@ -55,6 +70,7 @@ PageAddresses PageAddressesOf(IUnknown* site) {
     std::string address;
     if (site && BrowserAddress(site, address)) addresses.top = address;
     if (site && ContainerAddress(site, address)) addresses.document = address;
+    if (site && DocumentDomain(site, address)) addresses.domain = address;
     return addresses;
 }
 

@@ -447,6 +447,9 @@ IFACEMETHODIMP WebBBSObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, 
 IFACEMETHODIMP WebBBSObject::Invoke(DISPID dispid, REFIID, LCID lcid, WORD flags,
                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                     UINT* argError) {
+    // The type description also dispatches the members the dual interface
+    // inherits (QueryInterface, Release, ...); a script reaches the twelve only.
+    RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, dispid < 1 || dispid > 12);
     ComPtr<ITypeInfo> info;
     RETURN_IF_FAILED(GetWebBBSTypeInfo(lcid, info.Put()));
     // The type description trusts the argument block's counts; a block that
@@ -458,8 +461,7 @@ IFACEMETHODIMP WebBBSObject::Invoke(DISPID dispid, REFIID, LCID lcid, WORD flags
     // Wine's type description ignores surplus arguments; automation refuses
     // any count but the method's own.
     static const UINT kParamCounts[] = {0, 1, 0, 3, 0, 1, 2, 0, 2, 2, 2, 3};
-    if (dispid >= 1 && dispid <= 12 && (flags & DISPATCH_METHOD) &&
-        params->cArgs != kParamCounts[dispid - 1])
+    if ((flags & DISPATCH_METHOD) && params->cArgs != kParamCounts[dispid - 1])
         return DISP_E_BADPARAMCOUNT;
     const HRESULT hr = info->Invoke(static_cast<IWebBBS*>(this), dispid, flags, params, result,
                                     exception, argError);
@@ -482,19 +484,22 @@ template <class Body>
 HRESULT WebBBSObject::PublicCall(const char* method, Body body) {
     ComPtr<IUnknown> self(Controlling());
     CallNote note(method);
-    if (!SiteAllowed()) {
-        NoteReason("site refused: the page's address is not on the site list");
+    if (const char* refusal = SiteRefusal()) {
+        NoteReason(refusal);
         return note.Done(E_ACCESSDENIED);
     }
     return note.Done(Guarded(body));
 }
 
-bool WebBBSObject::SiteAllowed() {
+const char* WebBBSObject::SiteRefusal() {
     const SiteLock& lock = ModuleSiteLock();
-    if (!lock.Enabled()) return true;
-    if (!m_site) return false;
-    const PageAddresses page = PageAddressesOf(m_site.Get());
-    return lock.Allows(page.document, page.top);
+    if (!lock.Enabled()) return nullptr;
+    const PageAddresses page = m_site ? PageAddressesOf(m_site.Get()) : PageAddresses();
+    if (!lock.Allows(page.document, page.top))
+        return "site refused: the page's address is not on the site list";
+    if (!lock.Allows(page.document, page.top, page.domain))
+        return "site refused: the page lowered document.domain";
+    return nullptr;
 }
 
 IFACEMETHODIMP WebBBSObject::CheckInstall() {

@@ -146,7 +146,8 @@ private:
     // asks the site lock, and leaves one line in the support log.
     template <class Body>
     HRESULT PublicCall(const char* method, Body body);
-    bool SiteAllowed();
+    // Why a locked module refuses this page, or nullptr.
+    const char* SiteRefusal();
 
     ULONG InnerAddRef() { return ++m_refCount; }
     ULONG InnerRelease();

@@ -2,6 +2,7 @@
 add_executable(pagehost
   ${CMAKE_SOURCE_DIR}/tools/pagehost/pagehost.cpp
   ${CMAKE_SOURCE_DIR}/tools/pagehost/html_page.cpp
+  ${CMAKE_SOURCE_DIR}/tools/pagehost/page_document.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/page_site.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/wide_text.cpp)
 target_include_directories(pagehost PRIVATE ${CMAKE_SOURCE_DIR})

@@ -111,14 +111,8 @@ void NoteFetch(const InstallerFetch& fetch, TrustOutcome trust) {
     }
 }
 
-// A sealed folder is given back to the user through the handle that sealed
-// it (nobody else can any more) and emptied while that handle still keeps
-// it from being renamed or replaced, so the path names this run's folder
-// and nothing planted in its place; only then is the handle let go.
 bool RemoveRunFolder(const std::string& folder, UniqueHandle& sealed) {
-    if (folder.empty()) return true;
-    if (sealed.Valid()) UnsealRunFolder(sealed.Get());
-    return RemoveFolderPinned(folder, sealed);
+    return folder.empty() || RemoveFolderPinned(folder, sealed);
 }
 
 void FolderCleanupThread(void* param) {
@@ -161,15 +155,13 @@ void DownloadThread(void* param) {
         DisposeOfFolder(UniqueHandle(), fetch.folder, waitMs, system.TakePinnedFolder(fetch.folder));
     }
     if (fetch.outcome == FetchOutcome::Ok) {
-        // Opened once and kept open from the check until the installer's
-        // process exists: the file that was checked is the file that runs.
-        held = OpenInstallerHeld(fetch.setupFile);
-        // Then nobody may add anything beside it (a DLL an elevated
-        // installer would load), and what got in before fails the run.
+        // Sealed first, so nobody may add anything beside the installer (a
+        // DLL an elevated installer would load), and what got in before
+        // fails the run. Then the installer is opened once and kept open from
+        // the check until its process exists: the file checked is the file
+        // that runs.
         sealed = system.TakePinnedFolder(fetch.folder);
-        const FolderVerdict verdict =
-            held.Valid() ? SealAndCheckRunFolder(sealed.Get(), held.Get())
-                         : FolderVerdict::OnlyInstaller;  // unreadable: the check below refuses it
+        const FolderVerdict verdict = SealAndOpenRunFolder(sealed.Get(), fetch.setupFile, held);
         if (verdict != FolderVerdict::OnlyInstaller) {
             fetch.outcome = FetchOutcome::FolderRefused;
             fetch.folderVerdict = verdict;

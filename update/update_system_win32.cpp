@@ -1,11 +1,14 @@
 #include "update/update_system_win32.h"
 
 #include <bcrypt.h>
+#include <winternl.h>
 
 #include <vector>
 
 #include "platform/win32/com_util.h"
+#include "platform/win32/wide_text.h"
 #include "platform/win32/win32_platform.h"
+#include "update/installer_trust_win32.h"
 
 namespace trv {
 
@@ -34,10 +37,11 @@ bool NothingAt(const std::string& path) {
 // the folder and what is created in it, and it inherits nothing from the
 // temporary folder; the administrators and the system may read and run what
 // is in it (an installer elevated under another administrator's account must
-// still load). Downloading: the same, but nobody may change the folder's own
-// list any more, the owner included (the OWNER RIGHTS entry takes away the
-// owner's implicit right), so only the handle that set it can seal it later.
-// Sealed, once the installer is in: everybody may only read and run.
+// still load). Downloading, from the folder's creation on: the same, but
+// nobody may change the folder's list or owner or delete it, the owner
+// included (the OWNER RIGHTS entry takes away the owner's implicit right),
+// so only the handle its create returned can seal it later. Sealed, once the
+// installer is in: everybody may only read and run.
 class FolderSecurity {
 public:
     enum class Kind { Private, Downloading, Sealed };
@@ -59,7 +63,7 @@ public:
                      m_admins.size() + m_system.size() + m_owner.size());
         auto* acl = reinterpret_cast<PACL>(m_acl.data());
         constexpr DWORD kReadRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
-        constexpr DWORD kKeepList = FILE_ALL_ACCESS & ~(WRITE_DAC | WRITE_OWNER);
+        constexpr DWORD kKeepList = FILE_ALL_ACCESS & ~(WRITE_DAC | WRITE_OWNER | DELETE);
         const DWORD mask = kind == Kind::Private       ? FILE_ALL_ACCESS
                            : kind == Kind::Downloading ? kKeepList
                                                        : kReadRun;
@@ -74,10 +78,9 @@ public:
                InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
                SetSecurityDescriptorDacl(&m_descriptor, TRUE, acl, FALSE) &&
                SetSecurityDescriptorControl(&m_descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-        m_attributes = {sizeof m_attributes, &m_descriptor, FALSE};
     }
-    // nullptr where the system gives no such thing: the folder then gets the default.
-    SECURITY_ATTRIBUTES* Attributes() { return m_ok ? &m_attributes : nullptr; }
+    // nullptr where the system gives no such thing.
+    PSECURITY_DESCRIPTOR Descriptor() { return m_ok ? &m_descriptor : nullptr; }
     // Sets this list on the open folder alone: nothing in it is touched.
     bool ApplyTo(HANDLE folder) {
         return m_ok && SetKernelObjectSecurity(folder, DACL_SECURITY_INFORMATION, &m_descriptor);
@@ -98,7 +101,6 @@ private:
     std::vector<BYTE> m_owner;
     std::vector<BYTE> m_acl;
     SECURITY_DESCRIPTOR m_descriptor{};
-    SECURITY_ATTRIBUTES m_attributes{};
     bool m_ok = false;
 };
 
@@ -162,18 +164,8 @@ ReadStatus Win32UpdateSystem::ReadHead(const std::string& path, std::size_t maxB
 }
 
 bool Win32UpdateSystem::CreatePrivateFolder(const std::string& path) {
-    FolderSecurity security(FolderSecurity::Kind::Private);
-    // Fails when anything is there already: the folder is always new.
-    if (!CreateDirectoryA(path.c_str(), security.Attributes())) return false;
-    // Pinned at once (nobody can rename or replace it while the pin is
-    // open), and from then on nobody may change its list: a handle another
-    // program opens during the download cannot undo the seal later.
-    UniqueHandle pin = OpenRunFolder(path);
-    if (!pin.Valid() || !GuardRunFolder(pin.Get())) {
-        pin.Reset();
-        RemoveDirectoryA(path.c_str());
-        return false;
-    }
+    UniqueHandle pin = CreateRunFolderPinned(path);
+    if (!pin.Valid()) return false;
     m_pinned = std::move(pin);
     m_pinnedPath = path;
     return true;
@@ -238,8 +230,11 @@ bool EmptyFolder(const std::string& path) {
 
 bool RemoveFolderPinned(const std::string& path, UniqueHandle& pin) {
     if (pin.Valid()) {
-        // Emptied while still pinned, so the path names this folder.
-        if (!EmptyFolder(path)) return false;
+        // Given back to the user through the pin (nobody else can change
+        // its list), and emptied while still pinned, so the path names this
+        // folder and nothing planted in its place.
+        if (!FolderSecurity(FolderSecurity::Kind::Private).ApplyTo(pin.Get()) || !EmptyFolder(path))
+            return false;
         pin.Reset();
     }
     // Swept once more: what got in after the pin went.
@@ -248,33 +243,32 @@ bool RemoveFolderPinned(const std::string& path, UniqueHandle& pin) {
     return RemoveDirectoryA(folder.c_str()) != FALSE || NothingAt(folder);
 }
 
-UniqueHandle OpenRunFolder(const std::string& folder) {
-    // Without delete sharing: while this handle is open nobody can rename
-    // or remove the folder, so its path keeps naming it. A link planted in
-    // its place is opened as itself and refused.
-    UniqueHandle handle(CreateFileA(folder.c_str(),
-                                    READ_CONTROL | WRITE_DAC | FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (handle.Valid() && (!GetFileInformationByHandle(handle.Get(), &info) ||
-                           !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-                           (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))
-        handle.Reset();
-    return handle;
-}
-
-bool GuardRunFolder(HANDLE folder) {
-    return FolderSecurity(FolderSecurity::Kind::Downloading).ApplyTo(folder);
+UniqueHandle CreateRunFolderPinned(const std::string& path) {
+    FolderSecurity security(FolderSecurity::Kind::Downloading);
+    std::wstring wide = WidenAnsi(path);
+    while (wide.size() > 1 && wide.back() == L'\\') wide.pop_back();
+    UNICODE_STRING name{};
+    if (!security.Descriptor() || wide.empty() ||
+        !RtlDosPathNameToNtPathName_U(wide.c_str(), &name, nullptr, nullptr))
+        return UniqueHandle();
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr,
+                               security.Descriptor());
+    IO_STATUS_BLOCK io{};
+    HANDLE folder = nullptr;
+    // A new folder only: anything at the name, a link included, fails it.
+    // Without delete sharing: nobody renames or removes it under the pin.
+    const NTSTATUS status =
+        NtCreateFile(&folder, READ_CONTROL | WRITE_DAC | FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                     &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                     FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    RtlFreeUnicodeString(&name);
+    return UniqueHandle(status >= 0 ? folder : nullptr);
 }
 
 bool SealRunFolder(HANDLE folder) {
     return FolderSecurity(FolderSecurity::Kind::Sealed).ApplyTo(folder);
-}
-
-bool UnsealRunFolder(HANDLE folder) {
-    return FolderSecurity(FolderSecurity::Kind::Private).ApplyTo(folder);
 }
 
 bool ListRunFolder(HANDLE folder, HANDLE held, std::vector<RunFolderEntry>& entries) {
@@ -318,10 +312,16 @@ bool ListRunFolder(HANDLE folder, HANDLE held, std::vector<RunFolderEntry>& entr
     }
 }
 
-FolderVerdict SealAndCheckRunFolder(HANDLE folder, HANDLE held) {
+FolderVerdict SealAndOpenRunFolder(HANDLE folder, const std::string& setupFile, UniqueHandle& held) {
+    held.Reset();
+    if (!folder || !SealRunFolder(folder)) return FolderVerdict::NotSealed;
+    // Sealed, nothing can be added or renamed in it: the file opened is the
+    // download moved there, or nothing.
+    held = OpenInstallerHeld(setupFile);
+    // Unreadable: the signature check refuses it.
+    if (!held.Valid()) return FolderVerdict::OnlyInstaller;
     std::vector<RunFolderEntry> entries;
-    if (!folder || !SealRunFolder(folder) || !ListRunFolder(folder, held, entries))
-        return FolderVerdict::NotSealed;
+    if (!ListRunFolder(folder, held.Get(), entries)) return FolderVerdict::NotSealed;
     return JudgeRunFolder(entries);
 }
 

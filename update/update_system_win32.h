@@ -48,25 +48,27 @@ private:
 
 // Removes the folder and what is directly in it (empty folders and links
 // only, never what they lead to). With a valid pin (a handle that keeps the
-// folder from being renamed or replaced) it is emptied first and the pin let
-// go after. false while something is left.
+// folder from being renamed or replaced, and the only one that may change
+// its list) it is given back to the user through the pin and emptied first,
+// and the pin let go after. false while something is left.
 bool RemoveFolderPinned(const std::string& path, UniqueHandle& pin);
 
-// The run's folder opened for sealing: a directory and no link, and
-// nobody may rename or remove it while the handle is open.
-UniqueHandle OpenRunFolder(const std::string& folder);
-// Files may come and go, but nobody, its owner included, may change the
-// folder's own list: only the handle that set this can seal it.
-bool GuardRunFolder(HANDLE folder);
+// Makes the run's folder, new, with its downloading list from its first
+// moment: files may come and go, but nobody, its owner included, may change
+// its list or owner or delete it. Returns the create's own handle, the only
+// one that ever holds the right to change the list (to seal it); nobody may
+// rename or remove the folder while it is open. Invalid when anything is at
+// `path` already or the system refuses.
+UniqueHandle CreateRunFolderPinned(const std::string& path);
 // Nobody, its owner included, may add, change or remove anything in it.
 bool SealRunFolder(HANDLE folder);
-// The current user may empty and remove it again.
-bool UnsealRunFolder(HANDLE folder);
 // The folder's entries read through its handle; an entry that is the file
 // open as `held` is marked so.
 bool ListRunFolder(HANDLE folder, HANDLE held, std::vector<RunFolderEntry>& entries);
-// Seals the folder open as `folder` (its pin), then judges what it holds.
-FolderVerdict SealAndCheckRunFolder(HANDLE folder, HANDLE held);
+// Seals the folder open as `folder` (its pin), only then opens its installer
+// `setupFile` as `held` (invalid when it cannot be read), and judges what
+// the folder holds.
+FolderVerdict SealAndOpenRunFolder(HANDLE folder, const std::string& setupFile, UniqueHandle& held);
 
 // The texts the user sees, each in a box titled "알림".
 const wchar_t* UpdateMessageText(UpdateMessage message);

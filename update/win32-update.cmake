@@ -17,4 +17,4 @@ trv_add_control_sources(
   ${trv_dialog_source}
   ${CMAKE_SOURCE_DIR}/update/ccallback.cpp
   ${CMAKE_SOURCE_DIR}/update/update_system_win32.cpp)
-trv_add_control_libs(urlmon wininet bcrypt)
+trv_add_control_libs(urlmon wininet bcrypt ntdll)

@@ -34,8 +34,8 @@ if (typeof importScripts === "function" && typeof TRV_CONFIG === "undefined") {
   // The top frame of a listed page, through our own content script.
   function senderAllowed(sender) {
     if (!sender || sender.id !== chrome.runtime.id || !sender.tab || sender.frameId !== 0) return false;
-    if (!TRVSiteRule.allows(sites, sender.url)) return false;
-    return sender.origin === undefined || TRVSiteRule.allows(sites, sender.origin);
+    // Both browsers give the origin; a sandboxed document's is "null".
+    return TRVSiteRule.allows(sites, sender.url) && TRVSiteRule.allows(sites, sender.origin);
   }
 
   // Pop-ups for the page's own host only; where the browser has no such
@@ -134,6 +134,31 @@ if (typeof importScripts === "function" && typeof TRV_CONFIG === "undefined") {
     page.onDisconnect.addListener(function () {
       over = true;
       native.disconnect();
+    });
+  });
+})();
+
+// Chrome and Edge put the declared content script only into pages loaded
+// after the extension: on install or update the open tabs of the listed sites
+// get it now, top frames only, so a page waiting for the extension carries on
+// without a reload. Firefox does this itself and has no "scripting" here.
+(function () {
+  "use strict";
+
+  var FILES = ["config.js", "site_rule.js", "content.js"];
+  if (!chrome.scripting || !chrome.tabs || !chrome.runtime.onInstalled) return;
+  var sites = TRVSiteRule.parseList(TRV_CONFIG.sites);
+
+  chrome.runtime.onInstalled.addListener(function (details) {
+    if (details.reason !== "install" && details.reason !== "update") return;
+    // Only tabs of the listed sites show their address to the extension.
+    chrome.tabs.query({}, function (tabs) {
+      for (var i = 0; tabs && i < tabs.length; i++) {
+        if (tabs[i].discarded || !TRVSiteRule.allows(sites, tabs[i].url)) continue;
+        chrome.scripting.executeScript({ target: { tabId: tabs[i].id, frameIds: [0] }, files: FILES }, function () {
+          return chrome.runtime.lastError;  // a tab that went away or cannot be scripted
+        });
+      }
     });
   });
 })();

@@ -26,6 +26,15 @@
 // options.readyTimeout, 30 s), "host-exited", "protocol", "refused". Options:
 // object, ackTimeout, readyTimeout (ms), controlUrl, extensionUrl, hostUrl.
 //
+// A first visit need not fail: connect({ wait: true, onStatus: f }) (or wait:
+// ms) keeps trying about once a second until the extension and its host are
+// there, calling f(status, detail) on each change: "extension-missing",
+// "host-missing", "outdated" (detail.piece "extension" or "host"),
+// "connecting", "connected"; detail.code and detail.url name the piece and
+// where to get it. The promise has cancel(). minVersion: "1.0.0.5" makes an
+// older module "outdated" with piece "host"; with either option an extension
+// of another protocol is "outdated" with piece "extension" (else "protocol").
+//
 // Old engines run it too (Internet Explorer's, and the page host's, which has
 // no timers): no trailing commas, no reserved words after a dot, no ES5
 // library calls. Without timers the promise below runs its callbacks at once,
@@ -262,17 +271,61 @@ var TRVControl = (function () {
 
   // ---- the extension ----
 
+  var RETRY_MS = 1000;           // a waiting page tries about once a second
+  var OLD_HOST_RETRY_MS = 5000;  // each try with a host too old starts that program again
+
+  var hostMessages = {
+    "host-missing": "the TARVOSK Web Control host program is not installed on this computer",
+    "host-exited": "the TARVOSK Web Control host program ended",
+    "protocol": "the TARVOSK Web Control host program is too old or too new for this extension",
+    "refused": "this page is not one of the sites the extension serves"
+  };
+
+  // "1.0.0.5": one to four numbers, a missing one counting as 0; null when
+  // the text does not read so.
+  function versionFields(text) {
+    if (typeof text !== "string" || !/^[0-9]{1,9}(\.[0-9]{1,9}){0,3}$/.test(text)) return null;
+    var parts = text.split(".");
+    var fields = [];
+    for (var i = 0; i < 4; i++) fields.push(i < parts.length ? parseInt(parts[i], 10) : 0);
+    return fields;
+  }
+
+  // Field by field as numbers (1.0.0.10 is newer than 1.0.0.9); a version
+  // that does not read is older than any.
+  function olderThan(version, min) {
+    var fields = versionFields(version);
+    if (!fields) return true;
+    for (var i = 0; i < 4; i++) if (fields[i] !== min[i]) return fields[i] < min[i];
+    return false;
+  }
+
+  // Tries to reach the host through the extension. Without options.wait a
+  // try that finds a piece missing fails the connection, with the codes it
+  // always had; with it the page hears of each change through
+  // options.onStatus and the next try follows (one at a time, one timer, one
+  // listener). Returns the wait's cancel().
   function extensionConnection(options, resolve, reject) {
     var origin = window.location.origin || window.location.protocol + "//" + window.location.host;
     var ackMs = options.ackTimeout > 0 ? options.ackTimeout : ACK_MS;
     var readyMs = options.readyTimeout > 0 ? options.readyTimeout : READY_MS;
     var extensionUrl = options.extensionUrl || EXTENSION_URL;
     var hostUrl = options.hostUrl || HOST_URL;
-    var acked = false;
-    var ready = false;
-    var ended = null;  // the Error that ended the connection
+    // wait: true until the pieces are there, a number of ms at most that long.
+    var waitMs = options.wait === true ? -1 : typeof options.wait === "number" && options.wait > 0 ? options.wait : 0;
+    var minVersion = options.minVersion === undefined ? null : versionFields(options.minVersion);
+    // Either option asks for "outdated" with the piece; without them a page
+    // gets the codes it always got.
+    var named = waitMs !== 0 || minVersion !== null;
+    var onStatus = typeof options.onStatus === "function" ? options.onStatus : null;
+    var phase = "ack";    // of the current try: "ack", "ready", "pause"; then "open" or "over"
+    var started = 0;      // when the current try began
+    var status = "";      // the last status reported
+    var missing = null;   // the Error of the last try that fell short
+    var ended = null;     // the Error that ended the connection
     var pending = {};
-    var timer = null;
+    var timer = null;     // the current try's wait, or the pause before the next
+    var deadline = null;  // the end of options.wait
 
     var api = newApi(function (name, args) {
       return new P(function (resolve, reject) {
@@ -286,48 +339,134 @@ var TRVControl = (function () {
       });
     });
 
-    function wait(ms, onTimeout) {
-      if (timer !== null) clearTimeout(timer);
-      timer = ms ? setTimeout(onTimeout, ms) : null;
+    function post(type) {
+      window.postMessage({ ns: NS, type: type }, origin);
     }
 
-    function end(error) {
+    function wait(ms, onTimeout) {
+      if (timer !== null) clearTimeout(timer);
+      timer = onTimeout ? setTimeout(onTimeout, ms) : null;
+    }
+
+    function report(next, detail) {
+      var key = next + (detail.piece ? ":" + detail.piece : "");
+      if (key === status) return;
+      status = key;
+      if (!onStatus) return;
+      try {
+        onStatus(next, detail);
+      } catch (e) {
+        later(function () { throw e; });  // the page's fault must not stop the wait
+      }
+    }
+
+    // close: the current try reached the content script, which may hold a
+    // host for this page; let it go.
+    function end(error, close) {
       if (ended) return;
       ended = error;
-      wait(0);
+      var open = phase === "open";
+      phase = "over";
+      wait(0, null);
+      if (deadline !== null) clearTimeout(deadline);
       window.removeEventListener("message", listen, false);
+      if (close) post("page:close");
       var calls = pending;
       pending = {};
       for (var id in calls) if (has(calls, id)) calls[id].reject(error);
-      if (!ready) reject(error);
+      if (!open) reject(error);
     }
 
-    var hostMessages = {
-      "host-missing": "the TARVOSK Web Control host program is not installed on this computer",
-      "host-exited": "the TARVOSK Web Control host program ended",
-      "protocol": "the TARVOSK Web Control host program is too old or too new for this extension",
-      "refused": "this page is not one of the sites the extension serves"
-    };
+    function extensionMissing() {
+      return failure("the TARVOSK Web Control extension is not installed in this browser" +
+                     " (or does not serve this page); get it at " + extensionUrl, { code: "extension-missing", url: extensionUrl });
+    }
+
+    function hostMissing(why) {
+      return failure(hostMessages["host-missing"] + " (" + why + "); get it at " + hostUrl,
+                     { code: "host-missing", url: hostUrl });
+    }
+
+    function outdated(piece, why) {
+      var url = piece === "host" ? hostUrl : extensionUrl;
+      return failure("the TARVOSK Web Control " + (piece === "host" ? "host program" : "extension") +
+                     " does not fit this page (" + why + "); get the current one at " + url,
+                     { code: "outdated", piece: piece, url: url });
+    }
+
+    // A try that fell short: without wait the connection fails with it.
+    function miss(error, close, pause) {
+      if (waitMs === 0) return end(error, close);
+      missing = error;
+      phase = "pause";
+      if (close) post("page:close");
+      report(error.code, { code: error.code, url: error.url, piece: error.piece, message: error.message });
+      wait(Math.max(0, pause - (new Date().getTime() - started)), attempt);
+    }
+
+    function attempt() {
+      phase = "ack";
+      started = new Date().getTime();
+      wait(ackMs, function () { miss(extensionMissing(), false, RETRY_MS); });
+      post("page:hello");
+    }
+
+    function acknowledged(data) {
+      if (named && data.protocol !== PROTOCOL) {
+        return miss(outdated("extension", "it speaks protocol " + data.protocol + ", the page " + PROTOCOL), false,
+                    RETRY_MS);
+      }
+      phase = "ready";
+      if (status === "" || status === "extension-missing") report("connecting", {});
+      wait(readyMs, function () {
+        var error = hostMissing("no answer in " + readyMs / 1000 + " s");
+        if (named) miss(error, true, RETRY_MS);
+        else end(error);
+      });
+    }
+
+    function hostReady(data) {
+      if (data.protocol !== PROTOCOL) {
+        if (!named) {
+          return end(failure(hostMessages.protocol + "; get the current one at " + hostUrl,
+                             { code: "protocol", url: hostUrl }));
+        }
+        return miss(outdated("extension", "it speaks protocol " + data.protocol + ", the page " + PROTOCOL), true,
+                    RETRY_MS);
+      }
+      var version = String(data.version);
+      if (minVersion && olderThan(version, minVersion)) {
+        return miss(outdated("host", "module " + version + ", the page needs " + options.minVersion), true,
+                    OLD_HOST_RETRY_MS);
+      }
+      phase = "open";
+      wait(0, null);
+      if (deadline !== null) clearTimeout(deadline);
+      api.version = version;
+      report("connected", { version: version });
+      resolve(api);
+    }
+
+    function hostError(data) {
+      var code = has(hostMessages, data.code) ? data.code : "host-exited";
+      var url = code === "refused" ? extensionUrl : hostUrl;
+      var why = data.message ? " (" + data.message + ")" : "";
+      var error = failure(hostMessages[code] + why + "; get it at " + url, { code: code, url: url });
+      if (phase === "open" || !named || code === "refused") return end(error);
+      if (code === "protocol") return miss(outdated("host", hostMessages.protocol + why), false, OLD_HOST_RETRY_MS);
+      miss(hostMissing(data.message || code), false, RETRY_MS);
+    }
 
     function listen(event) {
       if (event.source !== window || event.origin !== origin) return;
       var data = event.data;
       if (!data || typeof data !== "object" || data.ns !== NS || ended) return;
-      if (data.type === "ext:ack" && !acked) {
-        acked = true;
-        wait(readyMs, function () {
-          end(failure(hostMessages["host-missing"] + " (no answer in " + readyMs / 1000 + " s); get it at " + hostUrl,
-                      { code: "host-missing", url: hostUrl }));
-        });
-      } else if (data.type === "ext:ready" && acked && !ready) {
-        if (data.protocol !== PROTOCOL) {
-          end(failure(hostMessages.protocol + "; get the current one at " + hostUrl, { code: "protocol", url: hostUrl }));
-          return;
-        }
-        ready = true;
-        wait(0);
-        api.version = String(data.version);
-        resolve(api);
+      if (data.type === "ext:ack" && phase === "ack") {
+        acknowledged(data);
+      } else if (data.type === "ext:ready" && phase === "ready") {
+        hostReady(data);
+      } else if (data.type === "ext:error" && (phase === "ready" || phase === "open")) {
+        hostError(data);
       } else if (data.type === "ext:reply" && has(pending, data.id)) {
         var call = pending[data.id];
         delete pending[data.id];
@@ -336,13 +475,8 @@ var TRVControl = (function () {
         } else {
           call.resolve(call.method === "LauncherWebLink" ? String(data.result === null ? "" : data.result) : undefined);
         }
-      } else if (data.type === "ext:event" && has(EVENTS, data.name) && isArray(data.args)) {
+      } else if (data.type === "ext:event" && phase === "open" && has(EVENTS, data.name) && isArray(data.args)) {
         emit(api, data.name, data.args, true);
-      } else if (data.type === "ext:error") {
-        var code = has(hostMessages, data.code) ? data.code : "host-exited";
-        var url = code === "refused" ? extensionUrl : hostUrl;
-        end(failure(hostMessages[code] + (data.message ? " (" + data.message + ")" : "") + "; get it at " + url,
-                    { code: code, url: url }));
       }
     }
 
@@ -350,19 +484,33 @@ var TRVControl = (function () {
     // cannot even be posted to.
     if (!/^https?:\/\//.test(origin)) {
       reject(failure(hostMessages.refused + " (" + origin + ")", { code: "refused", url: extensionUrl }));
-      return;
+      return function () {};
     }
     window.addEventListener("message", listen, false);
-    wait(ackMs, function () {
-      end(failure("the TARVOSK Web Control extension is not installed in this browser (or does not serve this page);" +
-                  " get it at " + extensionUrl, { code: "extension-missing", url: extensionUrl }));
-    });
-    window.postMessage({ ns: NS, type: "page:hello" }, origin);
+    if (waitMs > 0) {
+      deadline = setTimeout(function () {
+        deadline = null;
+        end(phase === "pause" ? missing : phase === "ready" ? hostMissing("no answer yet") : extensionMissing(),
+            phase === "ready");
+      }, waitMs);
+    }
+    attempt();
+    return function cancel() {
+      if (!ended && phase !== "open") {
+        end(failure("the page stopped waiting for TARVOSK Web Control", { code: "cancelled" }), phase === "ready");
+      }
+    };
   }
 
   function connect(options) {
     options = options || {};
-    return new P(function (resolve, reject) {
+    var cancel = null;
+    var connecting = new P(function (resolve, reject) {
+      if (options.minVersion !== undefined && !versionFields(options.minVersion)) {
+        reject(failure("minVersion " + options.minVersion + " is not a version of one to four numbers",
+                       { code: "bad-option" }));
+        return;
+      }
       var control = findControl(options.object);
       var browser = typeof window !== "undefined" && window && window.postMessage && window.addEventListener &&
                     hasTimers;
@@ -370,14 +518,27 @@ var TRVControl = (function () {
       var ie = browser && "ActiveXObject" in window;
       if (control) {
         resolve(controlConnection(control));
+        if (typeof options.onStatus === "function") {
+          try {
+            options.onStatus("connected", {});
+          } catch (e) {
+            later(function () { throw e; });
+          }
+        }
       } else if (browser && !ie) {
-        extensionConnection(options, resolve, reject);
+        cancel = extensionConnection(options, resolve, reject);
       } else {
         var url = options.controlUrl || CONTROL_URL;
         reject(failure("the TARVOSK control is not installed (no answer from object " + options.object +
                        " on the page); get it at " + url, { code: "control-missing", url: url }));
       }
     });
+    // The wait ends at once, rejecting with code "cancelled"; a connection
+    // already made is left alone.
+    connecting.cancel = function () {
+      if (cancel) cancel();
+    };
+    return connecting;
   }
 
   // Called by the page's event blocks in IE mode and the page host.
@@ -389,3 +550,11 @@ var TRVControl = (function () {
 
   return { connect: connect, controlEvent: controlEvent, Promise: P };
 })();
+
+// The same object for CommonJS (and the bundlers that read it) and AMD; a
+// plain <script> has the global above.
+if (typeof module === "object" && module && module.exports) {
+  module.exports = TRVControl;
+} else if (typeof define === "function" && define.amd) {
+  define("trvcontrol", [], function () { return TRVControl; });
+}

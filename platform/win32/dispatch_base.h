@@ -50,16 +50,21 @@ private:
     IID also_;
 };
 
+// AddRef and Release of an object deleted at its last release, counted in
+// `refs` (a LONG member starting at 1), for every interface it derives from.
+#define TRV_COUNTED_REFERENCES(refs)                                              \
+    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs); } \
+    IFACEMETHODIMP_(ULONG) Release() override {                                   \
+        const ULONG n = InterlockedDecrement(&refs);                              \
+        if (n == 0) delete this;                                                  \
+        return n;                                                                 \
+    }
+
 // Deleted at its last release.
 class CountedDispatch : public InvokeOnlyDispatch {
 public:
     using InvokeOnlyDispatch::InvokeOnlyDispatch;
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    IFACEMETHODIMP_(ULONG) Release() override {
-        const ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
+    TRV_COUNTED_REFERENCES(refs_)
 
 private:
     LONG refs_ = 1;

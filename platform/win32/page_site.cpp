@@ -1,5 +1,6 @@
 #include "platform/win32/page_site.h"
 
+#include "platform/win32/com_util.h"
 #include "platform/win32/dispatch_base.h"
 
 #include <oleauto.h>
@@ -35,8 +36,9 @@ private:
 
 class PageSite : public IOleClientSite, public IServiceProvider {
 public:
-    PageSite(const std::wstring& url, const std::optional<std::wstring>& document)
-        : url_(url), document_(document), browser_(this) {}
+    PageSite(const std::wstring& url, const std::optional<std::wstring>& document,
+             IOleContainer* container)
+        : url_(url), document_(document), container_(container), browser_(this) {}
     virtual ~PageSite() = default;
 
     const std::wstring& Url() const { return url_; }
@@ -52,14 +54,10 @@ public:
         AddRef();
         return S_OK;
     }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    IFACEMETHODIMP_(ULONG) Release() override {
-        const ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
+    TRV_COUNTED_REFERENCES(refs_)
 
-    // IOleClientSite: only the container's moniker, the document's address.
+    // IOleClientSite: only the container's moniker (the document's address)
+    // and the container itself.
     IFACEMETHODIMP SaveObject() override { return E_NOTIMPL; }
     IFACEMETHODIMP GetMoniker(DWORD, DWORD which, IMoniker** moniker) override {
         if (!moniker) return E_POINTER;
@@ -69,8 +67,9 @@ public:
         return CreateURLMonikerEx(nullptr, document_->c_str(), moniker, URL_MK_UNIFORM);
     }
     IFACEMETHODIMP GetContainer(IOleContainer** container) override {
-        if (container) *container = nullptr;
-        return E_NOINTERFACE;
+        if (!container) return E_POINTER;
+        *container = nullptr;
+        return container_ ? container_.CopyTo(container) : E_NOINTERFACE;
     }
     IFACEMETHODIMP ShowObject() override { return S_OK; }
     IFACEMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
@@ -87,6 +86,7 @@ public:
 private:
     std::wstring url_;
     std::optional<std::wstring> document_;
+    ComPtr<IOleContainer> container_;
     PageBrowser browser_;
     LONG refs_ = 1;
 };
@@ -111,8 +111,9 @@ IFACEMETHODIMP PageBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARA
 
 IOleClientSite* NewPageSite(const std::wstring& url) { return NewPageSite(url, url); }
 
-IOleClientSite* NewPageSite(const std::wstring& top, const std::optional<std::wstring>& document) {
-    return new (std::nothrow) PageSite(top, document);
+IOleClientSite* NewPageSite(const std::wstring& top, const std::optional<std::wstring>& document,
+                            IOleContainer* container) {
+    return new (std::nothrow) PageSite(top, document, container);
 }
 
 }  // namespace trv

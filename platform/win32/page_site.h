@@ -17,7 +17,9 @@ namespace trv {
 IOleClientSite* NewPageSite(const std::wstring& url);
 // The same for an object in a frame: the browser's address is `top`, the
 // frame's document is at `document`, and none gives a site without a
-// container moniker.
-IOleClientSite* NewPageSite(const std::wstring& top, const std::optional<std::wstring>& document);
+// container moniker. `container`, when given, is what GetContainer hands
+// out (the page's document); without it the site has none.
+IOleClientSite* NewPageSite(const std::wstring& top, const std::optional<std::wstring>& document,
+                            IOleContainer* container = nullptr);
 
 }  // namespace trv

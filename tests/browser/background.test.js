@@ -45,6 +45,7 @@ test("background: only the top frame of a listed page opens a host", () => {
     ["attack: message from an iframe", { ...GOOD, frameId: 3 }, false],
     ["attack: unlisted loopback port", { ...GOOD, url: "http://127.0.0.1:18089/", origin: "http://127.0.0.1:18089" }, false],
     ["attack: opaque origin of a sandboxed page", { ...GOOD, origin: "null" }, false],
+    ["attack: origin left out", { ...GOOD, origin: undefined }, false],
     ["attack: another extension", { ...GOOD, id: "other" }, false],
     ["attack: not from a tab", { ...GOOD, tab: undefined }, false],
   ];

@@ -115,7 +115,8 @@ const checks = [
     assert.deepStrictEqual(answers, []);
     assert.deepStrictEqual(records("TARVOSKDown.exe", 8).map((e) => e.text).filter((t) => /hostile/.test(t)), []);
   }],
-  ["closing the tab ends its host process", async () => {
+  ["one host for the page, though it said hello twice, and closing the tab ends it", async () => {
+    assert.strictEqual(h.hostPids(pids).length, 1, "attack: a host per hello");
     const running = h.hostPids(pids).filter(h.alive);
     assert.ok(running.length > 0, "no host process ran");
     await page.close();

@@ -24,6 +24,7 @@ const cases = [
   ["attack: listed host in the query", "https://evil.example/?u=https://www.tarvosk.co.kr/", false],
   ["attack: Kelvin sign folds to k", "https://www.tarvos\u212a.co.kr/", false],
   ["attack: trailing dot", "https://www.tarvosk.co.kr./", false],
+  ["attack: label with a leading hyphen", "https://-www.tarvosk.co.kr/", false],
   ["attack: bracketed address", "https://[::1]/", false],
   ["attack: port out of range", "https://www.tarvosk.co.kr:70000/", false],
   ["attack: port with junk", "https://files.tarvosk.co.kr:08443x/", false],

@@ -53,6 +53,8 @@ TEST(BridgeProtocol, HostileInputGivesRequestEndOrError) {
     const std::string shown = "7 http://127.0.0.1/ UpLoadInfo(\"7\" )";
     std::string over(4, '\xFF');
     const std::string capLength = Framed(std::string(kMaxIncoming + 1, ' ')).substr(0, 4);
+    const std::string body = one.substr(4);
+    const std::string padded = Framed(body + std::string(kMaxIncoming - body.size(), ' '));
     const std::vector<Case> cases = {
         {"two_calls_in_one_byte_reads", one + one, 1, {shown, shown, "end"}},
         {"call_split_across_reads", one + one, 5, {shown, shown, "end"}},
@@ -65,6 +67,9 @@ TEST(BridgeProtocol, HostileInputGivesRequestEndOrError) {
         {"invalid_utf8_overlong_quote", Call("A\xC0\xA2", ""), 64, {"error"}},
         {"invalid_utf8_encoded_surrogate", Call("\xED\xA0\x80", ""), 64, {"error"}},
         {"lone_surrogate_escape", Call("\\ud800x", ""), 64, {"error"}},
+        {"invalid_utf8_overlong_slash", Call("\xE0\x80\xAF", ""), 64, {"error"}},
+        {"lone_low_surrogate_escape", Call("\\udc00", ""), 64, {"error"}},
+        {"padded_to_exactly_the_cap", padded, 1 << 16, {shown, "end"}},
         {"surrogate_pair_and_escapes", Call("M", "\"\\ud83d\\ude00\\\"\\\\\\u0001\\n한\""), 64,
          {"7 http://127.0.0.1/ M(\"\xF0\x9F\x98\x80\\\"\\\\\\u0001\\n한\" )", "end"}},
         {"trailing_comma", Call("M", "\"a\","), 64, {"error"}},
@@ -73,6 +78,7 @@ TEST(BridgeProtocol, HostileInputGivesRequestEndOrError) {
         {"text_after_value", Framed("{}{}"), 64, {"error"}},
         {"not_an_object", Framed("[1]"), 64, {"error"}},
         {"missing_id", Framed("{\"url\":\"u\",\"method\":\"M\",\"args\":[]}"), 64, {"error"}},
+        {"missing_args", Framed("{\"id\":1,\"url\":\"u\",\"method\":\"M\"}"), 64, {"error"}},
         {"fractional_id", Framed("{\"id\":1.5,\"url\":\"u\",\"method\":\"M\",\"args\":[]}"), 64,
          {"error"}},
         {"smuggled_member", Framed("{\"id\":1,\"url\":\"u\",\"method\":\"M\",\"args\":[],\"x\":0}"),

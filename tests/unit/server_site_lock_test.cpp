@@ -48,14 +48,15 @@ TEST(SiteLock, HostileFrameOrHostilePageOrUnknownDocumentIsRefused) {
                                            also = "https://files.tarvosk.co.kr/a",
                                            evil = "https://evil.example/";
     const struct {
-        std::optional<std::string> document, top;
+        std::optional<std::string> document, top, domain;  // domain: document.domain
         bool allowed;
     } cases[] = {
-        {good, also, true},  {good, none, true},  {evil, good, false},
-        {good, evil, false}, {none, good, false}, {none, none, false},
+        {good, also, none, true},  {good, none, none, true},  {evil, good, none, false},
+        {good, evil, none, false}, {none, good, none, false}, {none, none, none, false},
+        {good, good, "WWW.tarvosk.co.kr", true}, {good, good, "tarvosk.co.kr", false},  // lowered
     };
     for (const auto& c : cases)
-        EXPECT_EQ(lock.Allows(c.document, c.top), c.allowed)
+        EXPECT_EQ(lock.Allows(c.document, c.top, c.domain), c.allowed)
             << c.document.value_or("-") << " in " << c.top.value_or("-");
 }
 
@@ -84,6 +85,7 @@ TEST(SiteLock, PortPast65535NeverWrapsOntoAnotherPort) {
         {"http://127.0.0.1:65536", "http://127.0.0.1:65536/page.html", false},
         {"http://127.0.0.1:65616", "http://127.0.0.1/", false},
         {"http://127.0.0.1", "http://127.0.0.1:65616/", false},
+        {"http://127.0.0.1", "http://127.0.0.1:18446744073709551696/", false},  // 2^64 + 80
     };
     for (const auto& c : cases)
         EXPECT_EQ(SiteLock(c.list).AllowsAddress(c.address), c.allowed) << c.list << " " << c.address;

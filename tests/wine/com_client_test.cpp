@@ -315,6 +315,10 @@ TEST(ComDispatch, BadCallsGetTheStandardAutomationErrors) {
               DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(object->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
+    // Release, inherited from IUnknown, called by number with no argument block at all.
+    EXPECT_EQ(object->Invoke(0x60000002, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr,
+                             nullptr),
+              DISP_E_MEMBERNOTFOUND);
     // UpLoadInfo without its argument, and with one too many.
     EXPECT_EQ(object->Invoke(6, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
               DISP_E_BADPARAMCOUNT);

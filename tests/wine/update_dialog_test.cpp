@@ -4,6 +4,7 @@
 // watcher thread records and dismisses message boxes and plays the user.
 #include <windows.h>
 #include <aclapi.h>
+#include <winternl.h>
 #include <commctrl.h>
 #include <objbase.h>
 #include <shlwapi.h>
@@ -1057,7 +1058,7 @@ std::string SealFlaws(HANDLE object) {
     bool owner = false;
     ACCESS_ALLOWED_ACE* ace = nullptr;
     for (DWORD i = 0; i < dacl->AceCount && GetAce(dacl, i, reinterpret_cast<void**>(&ace)); ++i) {
-        if (ace->Mask & (WRITE_DAC | WRITE_OWNER)) flaws += "lets relist; ";
+        if (ace->Mask & (WRITE_DAC | WRITE_OWNER | DELETE)) flaws += "lets relist or remove; ";
         else if (ace->Mask & ~(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) flaws += "lets change; ";
         if (ace->Header.AceFlags & INHERITED_ACE) flaws += "inherited; ";
         owner = owner || EqualSid(&ace->SidStart, ownerRights);
@@ -1066,21 +1067,65 @@ std::string SealFlaws(HANDLE object) {
     return owner ? flaws : flaws + "owner may give rights back";
 }
 
-// Another program of the user puts something beside the installer while it
-// downloads (a DLL an elevated installer would load, a subfolder, a second
-// program): the sealed folder's listing fails the run as a failed download,
-// and the folder still goes. Wine keeps no access list on files, so the
-// lists set while it downloads and once sealed are read back from an object
-// that keeps one.
-TEST_F(UpdateDialogTest, ADllPlantedBesideTheInstallerFailsTheRunInItsSealedFolder) {
-    UniqueHandle object(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    ASSERT_TRUE(GuardRunFolder(object.Get()));  // while it downloads
+// What the last NtCreateFile through this program's own import asked for;
+// the list it set is set on an object that keeps one (Wine keeps none on folders).
+ACCESS_MASK g_access = 0;
+ULONG g_share = 0;
+HANDLE g_listed = nullptr;
+const auto g_realCreate = reinterpret_cast<decltype(&NtCreateFile)>(
+    GetProcAddress(GetModuleHandleW(L"ntdll"), "NtCreateFile"));
+NTSTATUS NTAPI RecordCreate(PHANDLE h, ACCESS_MASK access, POBJECT_ATTRIBUTES object,
+                            PIO_STATUS_BLOCK io, PLARGE_INTEGER size, ULONG attributes, ULONG share,
+                            ULONG disposition, ULONG options, PVOID ea, ULONG eaSize) {
+    g_access = access;
+    g_share = share;
+    SetKernelObjectSecurity(g_listed, DACL_SECURITY_INFORMATION, object->SecurityDescriptor);
+    return g_realCreate(h, access, object, io, size, attributes, share, disposition, options, ea,
+                        eaSize);
+}
+
+// Points this program's import slot that holds `from` at `to`.
+bool RedirectImport(const void* from, const void* to) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto& table = reinterpret_cast<IMAGE_NT_HEADERS*>(
+                            base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew)
+                            ->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto** slots = reinterpret_cast<const void**>(base + table.VirtualAddress);
+    for (DWORD i = 0, was = 0; i < table.Size / sizeof *slots; ++i) {
+        if (slots[i] != from) continue;
+        VirtualProtect(&slots[i], sizeof *slots, PAGE_READWRITE, &was);
+        slots[i] = to;
+        return VirtualProtect(&slots[i], sizeof *slots, was, &was);
+    }
+    return false;
+}
+
+// A program of the user that watches the temporary folder must never get a
+// handle that may change the run folder's list: the folder is made with its
+// downloading list (nobody may relist or remove it, its owner included) by
+// a create that keeps the only handle with that right, for the seal.
+TEST_F(UpdateDialogTest, TheRunFolderIsBornLockedAndOnlyItsOwnHandleCanSealIt) {
+    const std::string folder = temp + "TRVSetup-born-locked\\";
+    UniqueHandle object(g_listed = CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(RedirectImport(reinterpret_cast<void*>(g_realCreate),
+                               reinterpret_cast<void*>(&RecordCreate)));
+    UniqueHandle pin = CreateRunFolderPinned(folder);
+    RedirectImport(reinterpret_cast<void*>(&RecordCreate), reinterpret_cast<void*>(g_realCreate));
+    ASSERT_TRUE(pin.Valid());
+    EXPECT_FALSE(CreateRunFolderPinned(folder).Valid()) << "an existing folder taken over";
+    EXPECT_TRUE(g_access & WRITE_DAC) << "the seal needs it";
+    EXPECT_FALSE(g_share & FILE_SHARE_DELETE) << "renamed under the pin";
     EXPECT_EQ(SealFlaws(object.Get()), "lets change; lets change; ");
     ASSERT_TRUE(SealRunFolder(object.Get()));
     EXPECT_EQ(SealFlaws(object.Get()), "");
-    ASSERT_TRUE(UnsealRunFolder(object.Get()));
-    EXPECT_NE(SealFlaws(object.Get()).find("lets relist"), std::string::npos) << "removable again";
+    EXPECT_TRUE(RemoveFolderPinned(folder, pin));
+}
 
+// Another program of the user puts something beside the installer while it
+// downloads (a DLL an elevated installer would load, a subfolder, a second
+// program): the sealed folder's listing fails the run as a failed download,
+// and the folder still goes.
+TEST_F(UpdateDialogTest, ADllPlantedBesideTheInstallerFailsTheRunInItsSealedFolder) {
     // A dropped DLL, a subfolder, a second program.
     const std::pair<const char*, bool> cases[] = {{"version.dll", false}, {"sub", true}, {"setup2.exe", false}};
     SwitchServer("chunk=8192\nslow_ms=20\n");

@@ -6,13 +6,15 @@
 // the file at PATH (relative to the page) in document order.
 //
 //   pagehost.exe PAGE.html [--call Function]... [--trace] [--site URL]
-//                [--document URL|none] [--module DLL]
+//                [--document URL|none] [--domain NAME] [--module DLL]
 //
 // --site URL sites every object that takes a site (IObjectWithSite) on a page
 // at URL, as a browser does: the site hands out a browser whose LocationURL
 // is URL (service SID_SWebBrowserApp) and a container moniker for URL.
 // --document URL puts the objects in a frame at URL inside that page (the
 // container moniker names URL); with none the site has no container moniker.
+// --domain NAME gives the site a container, the page's document, whose
+// domain (document.domain) is NAME: a page that lowered it says so.
 // --module DLL creates the page's objects from that in-process server
 // instead of the registered one (to try a build before registering it).
 //
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "html_page.h"
+#include "page_document.h"
 #include "platform/win32/dispatch_base.h"
 #include "platform/win32/page_site.h"
 #include "platform/win32/wide_text.h"
@@ -646,7 +649,7 @@ int wmain() {
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring pagePath;
     std::vector<std::wstring> calls;
-    std::optional<std::wstring> document;
+    std::optional<std::wstring> document, domain;
     for (int i = 1; argv && i < argc; ++i) {
         const std::wstring a = argv[i];
         if (a == L"--call" && i + 1 < argc)
@@ -657,6 +660,8 @@ int wmain() {
             g_siteUrl = argv[++i];
         else if (a == L"--document" && i + 1 < argc)
             document = argv[++i];
+        else if (a == L"--domain" && i + 1 < argc)
+            domain = argv[++i];
         else if (a == L"--module" && i + 1 < argc)
             g_modulePath = argv[++i];
         else if (pagePath.empty() && a.rfind(L"--", 0) != 0)
@@ -669,7 +674,7 @@ int wmain() {
     if (argv) LocalFree(argv);
     if (pagePath.empty()) {
         Print(L"usage: pagehost PAGE.html [--call Function]... [--trace] [--site URL]"
-              L" [--document URL|none] [--module DLL]");
+              L" [--document URL|none] [--domain NAME] [--module DLL]");
         return 2;
     }
     const std::size_t slash = pagePath.find_last_of(L"\\/");
@@ -689,11 +694,15 @@ int wmain() {
     int code = 2;
     if (!document) document = g_siteUrl;
     if (*document == L"none") document.reset();
-    if (!g_siteUrl.empty() && !(g_site = trv::NewPageSite(g_siteUrl, document))) {
+    IOleContainer* page = domain ? trv::NewPageDocument(*domain) : nullptr;
+    if ((domain && !page) ||
+        (!g_siteUrl.empty() && !(g_site = trv::NewPageSite(g_siteUrl, document, page)))) {
         Print(L"pagehost: out of memory");
+        if (page) page->Release();
         CoUninitialize();
         return 2;
     }
+    if (page) page->Release();
     {
         Host host;
         code = host.Run(html, calls);
