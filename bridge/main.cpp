@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -116,51 +117,51 @@ private:
     std::deque<Incoming> m_queue;
 };
 
-// The window the module's dialogs take as owner (it asks GetActiveWindow):
-// owned by the browser's window when the browser named one, otherwise
-// top-most, so the dialogs never open behind the browser. It is see-through
-// and shows only while a call runs.
+// The window the module's dialogs take as owner (they ask GetActiveWindow),
+// there only while a call that can open one runs. Owned by the browser's
+// window when there is one: Windows then puts this thread and the browser's
+// on one input queue for as long as the window exists, so it never exists
+// while the host idles, and the module's waits pump meanwhile
+// (TRVWaitsServeQueue below). Otherwise top-most, so the dialogs never open
+// behind the browser. See-through.
 class OwnerWindow {
 public:
-    explicit OwnerWindow(HWND browser) : m_browser(browser) {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"TRVBridgeOwner";
-        RegisterClassW(&wc);
-        m_owned = browser && IsWindow(browser);
-        DWORD exStyle = WS_EX_TOOLWINDOW | WS_EX_LAYERED;
-        if (!m_owned) exStyle |= WS_EX_TOPMOST;
-        m_window = CreateWindowExW(exStyle, wc.lpszClassName, L"TRVBridge", WS_POPUP, 0, 0, 1,
-                                   1, m_owned ? browser : nullptr, nullptr, wc.hInstance,
-                                   nullptr);
-        if (m_window) SetLayeredWindowAttributes(m_window, 0, 0, LWA_ALPHA);
+    explicit OwnerWindow(HWND browser) {
+        static const bool registered = Register();
+        if (!registered) return;
+        // Centred on the browser's window (or the screen), where dialogs centre.
+        RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        if (browser) GetWindowRect(browser, &area);
+        const DWORD exStyle = WS_EX_TOOLWINDOW | WS_EX_LAYERED | (browser ? 0 : WS_EX_TOPMOST);
+        m_window = CreateWindowExW(exStyle, kClass, L"TRVBridge", WS_POPUP,
+                                   (area.left + area.right) / 2, (area.top + area.bottom) / 2, 1,
+                                   1, browser, nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (!m_window) return;
+        SetLayeredWindowAttributes(m_window, 0, 0, LWA_ALPHA);
+        ShowWindow(m_window, SW_SHOWNOACTIVATE);
+        SetForegroundWindow(m_window);
+        SetActiveWindow(m_window);
     }
     ~OwnerWindow() {
         if (m_window) DestroyWindow(m_window);
     }
-    void BeforeCall() {
-        if (!m_window) return;
-        // Centred on the browser's window (or the screen), where dialogs centre.
-        RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-        if (m_owned) GetWindowRect(m_browser, &area);
-        SetWindowPos(m_window, m_owned ? nullptr : HWND_TOPMOST, (area.left + area.right) / 2,
-                     (area.top + area.bottom) / 2, 1, 1,
-                     (m_owned ? SWP_NOZORDER : 0) | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-        SetForegroundWindow(m_window);
-        SetActiveWindow(m_window);
-        m_shown = true;
-    }
-    void AfterCall() {
-        if (m_window && m_shown) ShowWindow(m_window, SW_HIDE);
-        m_shown = false;
-    }
+    OwnerWindow(const OwnerWindow&) = delete;
+    OwnerWindow& operator=(const OwnerWindow&) = delete;
 
 private:
-    HWND m_browser;
+    static constexpr wchar_t kClass[] = L"TRVBridgeOwner";
+    // Another program's WM_CLOSE must not take it away under a dialog.
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        return message == WM_CLOSE ? 0 : DefWindowProcW(window, message, wParam, lParam);
+    }
+    static bool Register() {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = &Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = kClass;
+        return RegisterClassW(&wc) != 0;
+    }
     HWND m_window = nullptr;
-    bool m_owned = false;
-    bool m_shown = false;
 };
 
 // While a call runs, a dialog it opened keeps the host alive after its page
@@ -203,6 +204,82 @@ HWND ParentWindowArgument() {
     return parent;
 }
 
+DWORD ParentOf(DWORD child) {
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    if (!snapshot.Valid() || !Process32FirstW(snapshot.Get(), &entry)) return 0;
+    do {
+        if (entry.th32ProcessID == child) return entry.th32ParentProcessID;
+    } while (Process32NextW(snapshot.Get(), &entry));
+    return 0;
+}
+
+bool CreationTime(DWORD process, ULONGLONG& at) {
+    UniqueHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    FILETIME created, exited, kernel, user;
+    if (!handle.Valid() || !GetProcessTimes(handle.Get(), &created, &exited, &kernel, &user))
+        return false;
+    at = (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return true;
+}
+
+// The system's command interpreter, through which Chrome and Edge start
+// their native hosts ("cmd /d /c host.exe ...").
+bool IsCommandInterpreter(DWORD process) {
+    UniqueHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    wchar_t image[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (!handle.Valid() || !QueryFullProcessImageNameW(handle.Get(), 0, image, &size)) return false;
+    for (const auto folder : {&GetSystemDirectoryW, &GetSystemWow64DirectoryW}) {
+        wchar_t cmd[MAX_PATH];
+        const UINT length = folder(cmd, MAX_PATH - 9);
+        if (length == 0 || length >= MAX_PATH - 9) continue;
+        wcscat(cmd, L"\\cmd.exe");
+        if (CompareStringOrdinal(image, -1, cmd, -1, TRUE) == CSTR_EQUAL) return true;
+    }
+    return false;
+}
+
+// The browser's window as --parent-window names it, taken only when it
+// belongs to the process that started the host (or, through the command
+// interpreter, to the process that started that): any other program's
+// window would have this thread share its input queue.
+class BrowserWindow {
+public:
+    explicit BrowserWindow(HWND named) {
+        DWORD owner = 0;
+        if (!named || !GetWindowThreadProcessId(named, &owner)) return;
+        DWORD child = GetCurrentProcessId();
+        for (int generation = 0; generation < 2; ++generation) {
+            const DWORD parent = ParentOf(child);
+            ULONGLONG parentStart = 0, childStart = 0;
+            // An ID of a parent that has gone may name a later process.
+            if (!parent || !CreationTime(parent, parentStart) || !CreationTime(child, childStart) ||
+                parentStart > childStart)
+                return;
+            if (parent == owner) {
+                m_window = named;
+                m_process = owner;
+                return;
+            }
+            if (!IsCommandInterpreter(parent)) return;
+            child = parent;
+        }
+    }
+    // Null once the handle no longer names a window of that process.
+    HWND Get() const {
+        DWORD owner = 0;
+        return m_window && GetWindowThreadProcessId(m_window, &owner) && owner == m_process
+                   ? m_window
+                   : nullptr;
+    }
+
+private:
+    HWND m_window = nullptr;
+    DWORD m_process = 0;
+};
+
 bool HasControlCharacter(const std::string& text) {
     for (const char c : text)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
@@ -228,7 +305,7 @@ private:
 
 int Serve() {
     Send(HelloMessage(RegisteredModuleVersion()));
-    OwnerWindow owner(ParentWindowArgument());
+    const BrowserWindow browser(ParentWindowArgument());
     SiteGate gate;
     WebBBSClient client([](const std::string& event) {
         // An event too long for the browser cannot be split; it is dropped
@@ -259,13 +336,14 @@ int Serve() {
                 // Only a call that can open a dialog brings the owner forward:
                 // the others must not take the focus from the page (nor pay
                 // for the window's round trips to the display).
+                std::unique_ptr<OwnerWindow> owner;
                 std::unique_ptr<PageGoneCloser> closer;
                 hr = client.Call(WidenUtf8(r.url), r.method, r.args, result, hasResult, [&] {
-                    owner.BeforeCall();
+                    owner.reset(new (std::nothrow) OwnerWindow(browser.Get()));
                     closer.reset(new (std::nothrow) PageGoneCloser);
                 });
                 closer.reset();
-                owner.AfterCall();
+                owner.reset();
             }
             if (!Send(ReplyMessage(r.id, hr, hasResult ? &result : nullptr)))
                 Send(ReplyMessage(r.id, HRESULT_FROM_WIN32(ERROR_MESSAGE_EXCEEDS_MAX_SIZE),
@@ -288,6 +366,11 @@ int Serve() {
 
 }  // namespace
 }  // namespace trv::bridge
+
+// Asks the module to pump this thread's messages in its waits (the browser's
+// window may own the dialogs' owner meanwhile); see
+// platform/win32/serving_wait.h.
+extern "C" __declspec(dllexport) const DWORD TRVWaitsServeQueue = 1;
 
 int main() {
     // Raw bytes both ways: a newline translation would corrupt the framing.

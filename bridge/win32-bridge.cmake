@@ -7,8 +7,12 @@ set(TRV_BRIDGE_SOURCES
   ${CMAKE_SOURCE_DIR}/platform/host_name.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/page_site.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/wide_text.cpp
+  ${CMAKE_SOURCE_DIR}/bridge/TRVBridge.rc
   ${TRV_IDL_DIR}/server/WebControl_i.c
   ${TRV_IDL_DIR}/server/WebControl.h)
+# The resource compiler must see the files the resources take in change.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/bridge/TRVBridge.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/bridge/TRVBridge.exe.manifest;${CMAKE_SOURCE_DIR}/resources/TRVControl.ico;${CMAKE_SOURCE_DIR}/resources/version.h")
 
 # trv_add_bridge(TARGET DIR SITES): the host built into DIR serving SITES.
 function(trv_add_bridge target dir sites)

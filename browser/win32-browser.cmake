@@ -8,10 +8,10 @@ set(TRV_BROWSER_DIR ${CMAKE_BINARY_DIR}/browser)
 # changes only with the settings, so a new list re-runs the generator.
 string(REPLACE ";" "," TRV_BROWSER_SITES "${TRV_BRIDGE_SITES_EFFECTIVE}")
 # The extension carries the module's version record.
-set(TRV_MODULE_RC ${CMAKE_SOURCE_DIR}/resources/module.rc)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TRV_MODULE_RC})
+set(TRV_VERSION_H ${CMAKE_SOURCE_DIR}/resources/version.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TRV_VERSION_H})
 # The last definition is the release's (the one before is a test build's older module).
-file(STRINGS ${TRV_MODULE_RC} TRV_VERSION_LINE REGEX "^#define TRV_VERSION_TEXT ")
+file(STRINGS ${TRV_VERSION_H} TRV_VERSION_LINE REGEX "^#define TRV_VERSION_TEXT ")
 list(GET TRV_VERSION_LINE -1 TRV_VERSION_LINE)
 string(REGEX REPLACE "^#define TRV_VERSION_TEXT \"([0-9.]+)\".*" "\\1" TRV_EXTENSION_VERSION
        "${TRV_VERSION_LINE}")

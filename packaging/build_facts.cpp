@@ -20,6 +20,12 @@ public:
             value = (value << 8) | static_cast<unsigned char>(m_bytes[at + static_cast<std::size_t>(i)]);
         return true;
     }
+    bool U16(std::size_t at, std::uint32_t& value) const {
+        if (at > m_bytes.size() || m_bytes.size() - at < 2) return false;
+        value = static_cast<unsigned char>(m_bytes[at]) |
+                static_cast<unsigned>(static_cast<unsigned char>(m_bytes[at + 1])) << 8;
+        return true;
+    }
     bool Guid(std::size_t at, std::string& text) const {
         if (at > m_bytes.size() || m_bytes.size() - at < 16) return false;
         const auto b = [&](std::size_t i) { return static_cast<unsigned char>(m_bytes[at + i]); };
@@ -84,6 +90,67 @@ bool ModuleVersion(const std::string& module, std::string& version, std::string&
         return false;
     }
     version = found;
+    return true;
+}
+
+bool ModuleResource(const std::string& module, unsigned type, unsigned id, std::string& data,
+                    std::string& error) {
+    const Bytes bytes(module);
+    std::uint32_t pe = 0, sections = 0, optionalSize = 0, magic = 0;
+    if (!bytes.U32(0x3C, pe) || !bytes.U16(pe + 6, sections) || !bytes.U16(pe + 20, optionalSize) ||
+        !bytes.U16(pe + 24, magic) || (magic != 0x10B && magic != 0x20B)) {
+        error = "not a PE file";
+        return false;
+    }
+    // The resource directory's RVA (data directory 2), and the file offset of an RVA.
+    std::uint32_t root = 0;
+    bytes.U32(pe + 24 + (magic == 0x10B ? 96 : 112) + 2 * 8, root);
+    const auto offsetOf = [&](std::uint32_t rva, std::size_t& at) {
+        for (std::uint32_t i = 0; i < sections; ++i) {
+            const std::size_t header = pe + 24 + optionalSize + 40 * std::size_t{i};
+            std::uint32_t size = 0, start = 0, raw = 0;
+            if (!bytes.U32(header + 8, size) || !bytes.U32(header + 12, start) ||
+                !bytes.U32(header + 20, raw))
+                return false;
+            if (rva >= start && rva - start < size) {
+                at = std::size_t{raw} + (rva - start);
+                return true;
+            }
+        }
+        return false;
+    };
+    std::size_t base = 0;
+    if (!root || !offsetOf(root, base)) {
+        error = "no resources";
+        return false;
+    }
+    // Three levels: type, ID, language (the first). An entry's offset counts
+    // from the root; its high bit marks a directory, which only the first two
+    // levels hold.
+    std::uint32_t entry = 0;
+    const unsigned path[3] = {type, id, 0};
+    for (int level = 0; level < 3; ++level) {
+        std::uint32_t named = 0, numbered = 0, key = 0, found = 0;
+        bytes.U16(base + entry + 12, named);
+        bytes.U16(base + entry + 14, numbered);
+        for (std::uint32_t i = 0; i < named + numbered && !found; ++i) {
+            const std::size_t at = base + entry + 16 + 8 * std::size_t{i};
+            if (bytes.U32(at, key) && (level == 2 || key == path[level])) bytes.U32(at + 4, found);
+        }
+        if (!found || (found >> 31) != (level < 2 ? 1u : 0u)) {
+            error = "no resource " + std::to_string(type) + "/" + std::to_string(id);
+            return false;
+        }
+        entry = found & 0x7FFFFFFF;
+    }
+    std::uint32_t rva = 0, size = 0;
+    std::size_t at = 0;
+    if (!bytes.U32(base + entry, rva) || !bytes.U32(base + entry + 4, size) || !offsetOf(rva, at) ||
+        at > module.size() || module.size() - at < size) {
+        error = "resource data outside the file";
+        return false;
+    }
+    data = module.substr(at, size);
     return true;
 }
 

@@ -1,6 +1,6 @@
 // What packaging reads from the built files themselves, so that nothing it
 // writes is typed a second time: the module's version record and the type
-// library's identity.
+// library's identity; and any resource, for the package checks.
 #pragma once
 
 #include <string>
@@ -13,6 +13,11 @@ namespace pack {
 // as "a.b.c.d". false when there is none, when there are several, or when the
 // file and product versions differ.
 bool ModuleVersion(const std::string& module, std::string& version, std::string& error);
+
+// The bytes of a PE file's resource of the given numeric type and ID (its
+// first language). false when the file has no such resource.
+bool ModuleResource(const std::string& module, unsigned type, unsigned id, std::string& data,
+                    std::string& error);
 
 struct TypeLibraryFacts {
     std::string libid;  // braced, upper case, as StringFromGUID2 writes it

@@ -6,6 +6,8 @@
 //       prints the version record's version, a.b.c.d
 //   package_tool class TLB
 //       prints the GUID of the type library's one class
+//   package_tool resource FILE TYPE ID
+//       writes the bytes of a PE file's resource (numeric type and ID)
 //   package_tool msi-tables OUTDIR --tlb FILE --appid TEXT --component ID
 //                --file KEY --feature ID [--implemented CATID]... SCRIPT...
 //       writes Registry.idt, RemoveRegistry.idt and TypeLib.idt: the
@@ -78,6 +80,21 @@ int Version(const std::string& modulePath) {
     if (!pack::ModuleVersion(module, version, error)) return Fail(modulePath + ": " + error);
     std::cout << version << "\n";
     return 0;
+}
+
+int Resource(const std::string& path, const std::string& type, const std::string& id) {
+    std::string file, data, error;
+    if (!ReadFile(path, file)) return Fail("cannot read " + path);
+    const auto number = [](const std::string& text) {
+        return text.find_first_not_of("0123456789") == std::string::npos && text.size() < 6
+                   ? static_cast<unsigned>(std::stoul("0" + text))
+                   : 0u;
+    };
+    if (!number(type) || !number(id)) return Fail("resource: numeric TYPE and ID");
+    if (!pack::ModuleResource(file, number(type), number(id), data, error))
+        return Fail(path + ": " + error);
+    std::cout << data;
+    return std::cout.flush() ? 0 : 1;
 }
 
 bool ReadLibrary(const std::string& path, pack::TypeLibraryFacts& library, std::string& error) {
@@ -170,7 +187,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 2 && args[0] == "version") return Version(args[1]);
     if (args.size() == 2 && args[0] == "class") return Class(args[1]);
+    if (args.size() == 4 && args[0] == "resource") return Resource(args[1], args[2], args[3]);
     if (!args.empty() && args[0] == "msi-tables")
         return MsiTables(std::vector<std::string>(args.begin() + 1, args.end()));
-    return Fail("usage: package_tool version MODULE | class TLB | msi-tables OUTDIR ...");
+    return Fail(
+        "usage: package_tool version MODULE | class TLB | resource FILE TYPE ID | msi-tables OUTDIR ...");
 }

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "platform/win32/dpi.h"
+#include "platform/win32/module_activation.h"
 #include "platform/win32/wide_text.h"
 #include "resources/resource.h"
 #include "select/select_ids.h"
@@ -123,6 +124,7 @@ UploadSelect::UploadSelect(SelectionSink* sink)
 UploadSelect::~UploadSelect() { ReleaseImages(); }
 
 INT_PTR UploadSelect::DoModal(HWND owner) {
+    const ModuleActivation styles;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     UploadSelect* outer = t_creating;

@@ -83,7 +83,7 @@ trv_add_control_module(TRVControl ${CMAKE_BINARY_DIR})
 trv_set_allowed_sites(TRVControl "${TRV_ALLOWED_SITES}")
 # The resource compiler must see the script and type-library files change.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/TRVControl.rc PROPERTIES
-  OBJECT_DEPENDS "${TRV_IDL_DIR}/WebControl.tlb;${CMAKE_SOURCE_DIR}/resources/webbbs.rgs;${CMAKE_SOURCE_DIR}/resources/webcontrol_app.rgs;${CMAKE_SOURCE_DIR}/resources/module.rc;${CMAKE_SOURCE_DIR}/resources/TRVControl.manifest;${CMAKE_SOURCE_DIR}/resources/update.rc")
+  OBJECT_DEPENDS "${TRV_IDL_DIR}/WebControl.tlb;${CMAKE_SOURCE_DIR}/resources/webbbs.rgs;${CMAKE_SOURCE_DIR}/resources/webcontrol_app.rgs;${CMAKE_SOURCE_DIR}/resources/module.rc;${CMAKE_SOURCE_DIR}/resources/version.h;${CMAKE_SOURCE_DIR}/resources/TRVControl.manifest;${CMAKE_SOURCE_DIR}/resources/update.rc")
 
 # C++ consumers of the control get the header beside the DLL.
 add_custom_command(TARGET TRVControl POST_BUILD

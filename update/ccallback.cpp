@@ -8,6 +8,7 @@
 
 #include "platform/win32/com_util.h"
 #include "platform/win32/module_hold.h"
+#include "platform/win32/serving_wait.h"
 #include "update/update_flow.h"
 
 namespace trv {
@@ -103,21 +104,6 @@ void FetchThread(void* param) {
     if (SUCCEEDED(init)) CoUninitialize();
 }
 
-// Waits for any of the handles; a thread that owns windows keeps answering
-// what other threads send it meanwhile.
-DWORD WaitFor(DWORD count, const HANDLE* handles, DWORD ms, bool pumpSent) {
-    if (!pumpSent) return WaitForMultipleObjects(count, handles, FALSE, ms);
-    const DWORD start = GetTickCount();
-    for (;;) {
-        const DWORD spent = GetTickCount() - start;
-        const DWORD left = spent >= ms ? 0 : ms - spent;
-        const DWORD r = MsgWaitForMultipleObjects(count, handles, FALSE, left, QS_SENDMESSAGE);
-        if (r != WAIT_OBJECT_0 + count) return r;
-        MSG msg;
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
 constexpr DWORD kWaitSliceMs = 200;
 // After an abort, how long the waiter still gives the fetch to wind down;
 // past that the thread finishes and cleans up on its own.
@@ -197,7 +183,7 @@ DownloadResult DownloadUpdateFile(const std::string& url, const std::string& tar
     const HANDLE waits[2] = {t.done.Get(), cancel};
     const DWORD count = cancel ? 2 : 1;
     for (;;) {
-        const DWORD woke = WaitFor(count, waits, kWaitSliceMs, pumpSent);
+        const DWORD woke = ServingWait(count, waits, kWaitSliceMs, pumpSent);
         if (woke == WAIT_OBJECT_0) break;
         IBinding* binding = nullptr;
         {
@@ -218,7 +204,7 @@ DownloadResult DownloadUpdateFile(const std::string& url, const std::string& tar
             binding->Abort();
             binding->Release();
         }
-        WaitFor(1, waits, kAbortGraceMs, pumpSent);
+        ServingWait(1, waits, kAbortGraceMs, pumpSent);
         CriticalSectionLock guard(t.lock);
         return {t.stopReason, t.httpStatus};
     }

@@ -62,7 +62,8 @@ using ProgressSink = std::function<void(std::uint32_t received, std::uint32_t an
 // limits.maxBytes, whatever the server does, or as soon as cancel (an event,
 // may be null) is set. Only a whole answer below HTTP 400 replaces target.
 // pumpSent: the waiting thread owns windows and keeps answering messages
-// other threads send it (nothing posted is dispatched).
+// other threads send it; nothing posted is dispatched but in a program that
+// asks for its whole queue to be served (platform/win32/serving_wait.h).
 DownloadResult DownloadUpdateFile(const std::string& url, const std::string& target,
                                   const DownloadLimits& limits, const ProgressSink& progress,
                                   bool pumpSent, HANDLE cancel = nullptr);

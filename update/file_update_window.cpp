@@ -9,6 +9,7 @@
 
 #include "platform/support_log.h"
 #include "platform/win32/wide_text.h"
+#include "platform/win32/module_activation.h"
 #include "platform/win32/module_hold.h"
 #include "resources/resource.h"
 #include "update/installer_trust.h"
@@ -216,6 +217,7 @@ FileUpdateWindow::FileUpdateWindow(UpdateSettings settings) : m_settings(std::mo
 FileUpdateWindow::~FileUpdateWindow() = default;
 
 INT_PTR FileUpdateWindow::DoModal(HWND parent) {
+    const ModuleActivation styles;  // the dialog, its controls and its message boxes
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&icc);
     const HINSTANCE module = reinterpret_cast<HINSTANCE>(&__ImageBase);

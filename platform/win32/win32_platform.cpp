@@ -6,6 +6,8 @@
 
 #include <clocale>
 
+#include "platform/win32/serving_wait.h"
+
 namespace trv {
 
 std::string SystemProgramFilesFolder() {
@@ -37,7 +39,10 @@ bool Win32Platform::StartProgram(const std::string& program, const std::string& 
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-void Win32Platform::Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
+// The pause of the waits for a client's window and for its job-list file.
+void Win32Platform::Sleep(unsigned milliseconds) {
+    ServingWait(0, nullptr, milliseconds, WaitsServeQueue());
+}
 
 bool Win32Platform::FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -1069,6 +1069,36 @@ TEST_F(ComModal, SupportLogNamesTheFailedUpdateDownload) {
         << text;
 }
 
+// This program has no manifest: unless the module makes its own current, its
+// dialogs and message boxes get user32's unstyled controls of Windows 2000.
+TEST_F(ComModal, DialogsGetStyledControlsInAProgramWithoutAManifest) {
+    // The selection dialog; the install/update dialog, then its message box.
+    const std::pair<const wchar_t*, const char*> cases[] = {
+        {L"ShowUpFileDlg", ""}, {L"DownLoadInit", "trickle=setup.exe\n"}};
+    const auto user32 = reinterpret_cast<ULONG_PTR>(GetModuleHandleW(L"user32.dll"));
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SwitchUpdateServer(c.second));
+        Ptr<IDispatch> object = CreateDispatch();
+        std::atomic<bool> returned{false};
+        int styled = 0, unstyled = 0;
+        std::thread closer([&] {  // looks at each dialog, then closes it as a user would
+            for (HWND seen = nullptr; !returned; Sleep(100)) {
+                HWND found = nullptr;
+                EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
+                if (!found || found == seen) continue;
+                for (HWND child = GetWindow(found, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                    ++(GetClassLongPtrW(child, GCLP_HMODULE) == user32 ? unstyled : styled);
+                PostMessageA(seen = found, WM_COMMAND, IDCANCEL, 0);
+            }
+        });
+        EXPECT_HRESULT_SUCCEEDED(CallByName(object.Get(), c.first, {})) << c.second;
+        returned = true;
+        closer.join();
+        EXPECT_GT(styled, 0) << c.second;
+        EXPECT_EQ(unstyled, 0) << c.second;
+    }
+}
+
 TEST_F(ComMethods, ShowUpFileDlgRunsTheSelectionDialogModally) {
     Ptr<IDispatch> object = CreateDispatch();
     // Closes the dialog once it shows, as a user pressing Cancel would.
