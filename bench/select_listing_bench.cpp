@@ -1,7 +1,8 @@
-// Listing benchmark: opening a folder of N files in the selection dialog
-// (double-click to the first page drawn) against a bare fill of a list view
-// with the same names and sizes in the same run. Prints ratios only.
-// Arguments: the two folder sizes (default 20000 40000). Folders that are
+// Opening benchmark: the whole opening of the selection dialog (dialog made,
+// places filled, the remembered folder of N files listed, the first page
+// drawn) against a bare fill of a list view with the same names and size
+// texts in the same run. Prints each time and ratio.
+// Arguments: the folder sizes (default 2000 20000 200000). Folders that are
 // missing under C:\trv-listing are made here and removed afterwards (under
 // Wine, bench/select-listing makes them faster from outside).
 #include <windows.h>
@@ -33,16 +34,32 @@ double Now() {
     return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
-// Time the thread has run (user and kernel): the machine's other load does
+// Time this thread has run (user and kernel): the machine's other load does
 // not count in it.
-double ThreadSeconds(HANDLE thread) {
+double ThreadSeconds() {
     FILETIME created, ended, kernel, user;
-    if (!GetThreadTimes(thread, &created, &ended, &kernel, &user)) return 0;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user)) return 0;
     const auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
     return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
 }
 
-std::wstring FolderName(int files) { return L"f" + std::to_wstring(files); }
+// Bytes in use in the process's heaps (where the list view and the listing
+// keep their lines).
+double HeapBytes() {
+    HANDLE heaps[64];
+    const DWORD count = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+    double bytes = 0;
+    for (DWORD h = 0; h < count; ++h) {
+        if (!HeapLock(heaps[h])) continue;
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(heaps[h], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
+        HeapUnlock(heaps[h]);
+    }
+    return bytes;
+}
+
+std::wstring FolderOf(int files) { return kBase + L"\\f" + std::to_wstring(files); }
 
 bool MakeSizedFile(const std::wstring& path, LONGLONG size) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -58,7 +75,7 @@ bool MakeSizedFile(const std::wstring& path, LONGLONG size) {
 // Makes the folder unless it is there (made says whether this made it);
 // false when it could not.
 bool MakeFolderOf(int files, bool& made) {
-    const std::wstring folder = kBase + L"\\" + FolderName(files);
+    const std::wstring folder = FolderOf(files);
     made = GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
     if (!made) return true;
     if (!MakeFolder(folder)) return false;
@@ -84,17 +101,29 @@ void DrawFirstPage(HWND list) {
     ReleaseDC(nullptr, screen);
 }
 
+struct Timing {
+    double wall = 1e9, thread = 1e9;  // fastest of the rounds
+    double read = 1e9;                // one read of the folder (the bare fill's first pass)
+    double memory = 0;                // heap bytes per line while shown
+    bool complete = true;
+    void Take(double w, double t) {
+        wall = std::min(wall, w);
+        thread = std::min(thread, t);
+    }
+};
+
 // What a listing cannot do without: read the folder as a listing reads it
 // (folders pass, files pass) and put each name with its size text into a list
-// view, then draw the first page. Seconds, or -1 when a line is missing.
-double BareFill(int files, HWND host) {
+// view, then draw the first page.
+void BareFill(int files, HWND host, Timing& timing) {
     struct Found {
         std::string name;
         LONGLONG size;
     };
     std::vector<Found> found;
     const std::string pattern = "C:\\trv-listing\\f" + std::to_string(files) + "\\*.*";
-    const double t0 = Now();
+    const double m0 = HeapBytes();
+    const double t0 = Now(), r0 = ThreadSeconds();
     for (int pass = 0; pass < 2; ++pass) {
         WIN32_FIND_DATAA data;
         HANDLE find = FindFirstFileA(pattern.c_str(), &data);
@@ -106,6 +135,7 @@ double BareFill(int files, HWND host) {
                                                      (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow)});
         } while (FindNextFileA(find, &data));
         FindClose(find);
+        if (pass == 0) timing.read = std::min(timing.read, Now() - t0);
     }
     HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"",
                                 WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
@@ -140,67 +170,107 @@ double BareFill(int files, HWND host) {
     }
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     DrawFirstPage(list);
-    const double took = Now() - t0;
-    const bool complete = ItemCount(list) == files;
+    timing.Take(Now() - t0, ThreadSeconds() - r0);
+    timing.memory = (HeapBytes() - m0) / files;
+    timing.complete = timing.complete && ItemCount(list) == files;
     DestroyWindow(list);
-    return complete ? took : -1;
+}
+
+// The opening ends when the dialog, shown, first finds its queue empty
+// (WM_ENTERIDLE to its owner) and has drawn what is pending.
+struct Opening {
+    double t0 = 0, r0 = 0, m0 = 0;
+    Timing* timing = nullptr;
+    int lines = -1;
+};
+Opening* g_opening = nullptr;
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ENTERIDLE && wParam == MSGF_DIALOGBOX && g_opening) {
+        const HWND dialog = reinterpret_cast<HWND>(lParam);
+        if (IsWindowVisible(dialog)) {
+            RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+            Opening& opening = *g_opening;
+            opening.timing->Take(Now() - opening.t0, ThreadSeconds() - opening.r0);
+            opening.lines = ItemCount(GetDlgItem(dialog, IDC_FILES));
+            opening.timing->memory = HeapBytes() - opening.m0;
+            g_opening = nullptr;
+            EndDialog(dialog, IDCANCEL);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void OpenDialog(int files, HWND owner, Timing& timing) {
+    SetRemembered(L"C:\\", FolderOf(files));
+    Opening opening;
+    opening.timing = &timing;
+    g_opening = &opening;
+    opening.m0 = HeapBytes();
+    opening.t0 = Now();
+    opening.r0 = ThreadSeconds();
+    {
+        trv::UploadSelect dialog(nullptr);
+        dialog.DoModal(owner);
+    }
+    g_opening = nullptr;
+    timing.memory /= files;
+    timing.complete = timing.complete && opening.lines == files + 1;  // and the parent entry
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int sizes[2] = {argc > 1 ? std::atoi(argv[1]) : 20000, argc > 2 ? std::atoi(argv[2]) : 40000};
-    bool made[2] = {false, false};
-    if (!MakeFolder(kBase) || !MakeFolderOf(sizes[0], made[0]) || !MakeFolderOf(sizes[1], made[1])) {
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {2000, 20000, 200000};
+    std::vector<char> made(sizes.size(), 0);
+    bool ready = MakeFolder(kBase);
+    for (std::size_t s = 0; ready && s < sizes.size(); ++s) {
+        bool m = false;
+        ready = sizes[s] > 0 && MakeFolderOf(sizes[s], m);
+        made[s] = m;
+    }
+    if (!ready) {
         std::printf("could not make the folders\n");
         return 1;
     }
-    SetRemembered(L"C:\\", kBase);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    WNDCLASSW owner = {};
+    owner.lpfnWndProc = OwnerProc;
+    owner.hInstance = GetModuleHandleW(nullptr);
+    owner.lpszClassName = L"trv-bench-owner";
+    RegisterClassW(&owner);
+    HWND host = CreateWindowExW(0, L"trv-bench-owner", L"", WS_POPUP, 0, 0, 400, 180, nullptr, nullptr,
+                                owner.hInstance, nullptr);
 
-    // Rounds alternate the bare fill and the listing of each size, so both
+    // Rounds alternate the bare fill and the opening of each size, so both
     // see the same load; the fastest of each counts.
-    double listing[2] = {1e9, 1e9}, bare[2] = {1e9, 1e9};
-    double listingRun[2] = {1e9, 1e9}, bareRun[2] = {1e9, 1e9};  // thread times
-    HANDLE dialogThread = nullptr;
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &dialogThread, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    bool complete = true;
-    trv::SelectionSink* none = nullptr;
-    RunDialog(none, [&](HWND dialog) {
-        HWND list = GetDlgItem(dialog, IDC_FILES);
-        HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 180, nullptr, nullptr, nullptr,
-                                    nullptr);
-        for (int round = 0; round < 5; ++round) {
-            for (int s = 0; s < 2; ++s) {
-                const double r0 = ThreadSeconds(GetCurrentThread());
-                const double fill = BareFill(sizes[s], host);
-                bareRun[s] = std::min(bareRun[s], ThreadSeconds(GetCurrentThread()) - r0);
-                complete = complete && fill >= 0;
-                bare[s] = std::min(bare[s], fill);
-                const int line = LineOf(list, FolderName(sizes[s]));
-                Select(list, {line});
-                const double t0 = Now(), d0 = ThreadSeconds(dialogThread);
-                DoubleClick(dialog, line);  // returns once the folder is listed
-                DrawFirstPage(list);
-                listing[s] = std::min(listing[s], Now() - t0);
-                listingRun[s] = std::min(listingRun[s], ThreadSeconds(dialogThread) - d0);
-                complete = complete && line >= 0 && ItemCount(list) == sizes[s] + 1;
-                Select(list, {0});
-                DoubleClick(dialog, 0);  // back up
-            }
+    std::vector<Timing> opening(sizes.size()), bare(sizes.size());
+    for (int round = 0; round < 5; ++round) {
+        for (std::size_t s = 0; s < sizes.size(); ++s) {
+            BareFill(sizes[s], host, bare[s]);
+            OpenDialog(sizes[s], host, opening[s]);
         }
-        DestroyWindow(host);
-    });
-    for (int s = 0; s < 2; ++s)
-        if (made[s]) RemoveTree(kBase + L"\\" + FolderName(sizes[s]));
-    for (int s = 0; s < 2; ++s)
-        std::printf("%d files: listing %.0f ms, bare fill %.0f ms\n", sizes[s], listing[s] * 1e3, bare[s] * 1e3);
-    std::printf("listing / bare fill, %d files: %.2f\n", sizes[0], listing[0] / bare[0]);
-    std::printf("listing %d / %d files: %.2f (bare fill: %.2f)\n", sizes[1], sizes[0], listing[1] / listing[0],
-                bare[1] / bare[0]);
-    std::printf("the same in thread time: %.2f and %.2f (bare fill: %.2f)\n", listingRun[0] / bareRun[0],
-                listingRun[1] / listingRun[0], bareRun[1] / bareRun[0]);
-    CloseHandle(dialogThread);
-    if (!complete) std::printf("a listing or fill missed lines\n");
+    }
+    DestroyWindow(host);
+    for (std::size_t s = 0; s < sizes.size(); ++s)
+        if (made[s]) RemoveTree(FolderOf(sizes[s]));
+
+    bool complete = true;
+    for (std::size_t s = 0; s < sizes.size(); ++s) {
+        std::printf("%d files: opening %.0f ms, bare fill %.0f ms (one read of the folder %.0f ms), "
+                    "opening / bare fill %.2f (thread time %.2f); heap per line %.0f bytes (bare fill %.0f)\n",
+                    sizes[s], opening[s].wall * 1e3, bare[s].wall * 1e3, bare[s].read * 1e3,
+                    opening[s].wall / bare[s].wall, opening[s].thread / bare[s].thread, opening[s].memory,
+                    bare[s].memory);
+        complete = complete && opening[s].complete && bare[s].complete;
+    }
+    for (std::size_t s = 1; s < sizes.size(); ++s)
+        std::printf("opening %d / %d files: %.2f (bare fill %.2f)\n", sizes[s], sizes[s - 1],
+                    opening[s].wall / opening[s - 1].wall, bare[s].wall / bare[s - 1].wall);
+    if (!complete) std::printf("an opening or fill missed lines\n");
     return complete ? 0 : 1;
 }

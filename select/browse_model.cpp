@@ -1,6 +1,8 @@
 #include "select/browse_model.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace trv {
 
@@ -114,7 +116,8 @@ void BrowseModel::Remember(const char* name, const std::string& value) {
     m_registry.WriteString(kSelectRegKey, name, value.c_str());
 }
 
-void BrowseModel::AddRecordLine(const std::string& folder, const FoundEntry& found, char kind) {
+void BrowseModel::AddRecordLine(const std::string& folder, const FoundEntry& found, char kind,
+                                std::vector<FolderEntry>& lines) {
     const std::string path = JoinPath(folder, found.name);
     // Longer paths cannot be held by a record nor reached by the enumeration.
     if (path.size() > kMaxPathChars) return;
@@ -129,7 +132,7 @@ void BrowseModel::AddRecordLine(const std::string& folder, const FoundEntry& fou
         line.displaySize = FormatDisplaySize(found.size);
         CopyField(line.record->size, sizeof line.record->size, SizeText(found.size));
     }
-    m_listing.push_back(std::move(line));
+    lines.push_back(std::move(line));
 }
 
 void BrowseModel::ListFolder() {
@@ -150,18 +153,17 @@ void BrowseModel::ListFolder() {
     const std::string folder = m_strWebPath;
     const std::string pattern = Pattern(folder);
     if (pattern.size() > kMaxPathChars) return;
-    std::size_t files = 0;
+    // One read gives both groups in the enumeration's order: reading a large
+    // folder costs far more than anything else in a listing.
+    std::vector<FolderEntry> files;
     m_platform.Enumerate(pattern, [&](const FoundEntry& e) {
         if (IsListedFolder(e))
-            AddRecordLine(folder, e, kKindFolder);
+            AddRecordLine(folder, e, kKindFolder, m_listing);
         else if (IsListedFile(e))
-            ++files;
+            AddRecordLine(folder, e, kKindFile, files);
     });
-    m_listing.reserve(m_listing.size() + files);
-    m_platform.Enumerate(pattern, [&](const FoundEntry& e) {
-        if (IsListedFile(e)) AddRecordLine(folder, e, kKindFile);
-    });
-    for (std::size_t i = 0; i < m_listing.size() && i < kIconsWithListing; ++i) IconOf(i);
+    m_listing.reserve(m_listing.size() + files.size());
+    std::move(files.begin(), files.end(), std::back_inserter(m_listing));
 }
 
 int BrowseModel::IconOf(std::size_t line) {

@@ -24,9 +24,8 @@ constexpr char kParentName[] = " ..";
 // Longest path a record (and the ANSI enumeration) holds, without the NUL.
 constexpr std::size_t kMaxPathChars = 259;
 
-// Lines whose icon comes with the listing; the list view asks for the rest
-// as it first shows them.
-constexpr std::size_t kIconsWithListing = 32;
+// No icon comes with a listing: the list view asks for a line's icon as it
+// first shows the line.
 constexpr int kIconPending = -1;
 
 constexpr char kKindParent = '0';
@@ -97,7 +96,8 @@ public:
 
 private:
     void Remember(const char* name, const std::string& value);
-    void AddRecordLine(const std::string& folder, const FoundEntry& found, char kind);
+    void AddRecordLine(const std::string& folder, const FoundEntry& found, char kind,
+                       std::vector<FolderEntry>& lines);
     int LookUpIcon(const FolderEntry& line);
 
     IBrowsePlatform& m_platform;

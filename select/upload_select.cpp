@@ -176,8 +176,16 @@ INT_PTR UploadSelect::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             OnListDoubleClick();
             return TRUE;
         }
-        if (header && header->hwndFrom == m_ctlFiles && header->code == static_cast<UINT>(LVN_GETDISPINFOW)) {
-            OnLineIcon(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
+        if (!header || header->hwndFrom != m_ctlFiles || !m_ctlFiles) return FALSE;
+        // The list holds no lines of its own (owner data): it asks for what it
+        // shows and for typed prefixes; it keeps the selection itself.
+        if (header->code == static_cast<UINT>(LVN_GETDISPINFOW)) {
+            OnLineInfo(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
+            return TRUE;
+        }
+        if (header->code == static_cast<UINT>(LVN_ODFINDITEMW)) {
+            const auto& find = *reinterpret_cast<const NMLVFINDITEMW*>(lParam);
+            SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, FindLine(find.lvfi, find.iStart));
             return TRUE;
         }
         return FALSE;
@@ -246,41 +254,16 @@ void UploadSelect::ListFolder() {
 
 void UploadSelect::ShowListing() {
     SetWindowTextW(m_ctlPath, WidenAnsi(m_model.WebPath()).c_str());
+    // Emptying first drops the previous listing's selection, focus and scroll
+    // position, which a new count alone would keep.
     ClearFileList();
-    SendMessageW(m_ctlFiles, WM_SETREDRAW, FALSE, 0);
-    const auto& listing = m_model.Listing();
-    for (std::size_t i = 0; i < listing.size(); ++i) {
-        const FolderEntry& line = listing[i];
-        std::wstring name = line.kind == kKindParent ? std::wstring(L" ..") : WidenAnsi(line.name);
-        LVITEMW item = {};
-        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-        item.iItem = static_cast<int>(i);
-        item.pszText = &name[0];
-        // The list view asks for the icons of the other lines as it shows them.
-        item.iImage = line.kind == kKindParent   ? m_nParentImage
-                      : line.icon == kIconPending ? I_IMAGECALLBACK
-                                                  : ListIcon(line.icon);
-        item.lParam = static_cast<LPARAM>(i);
-        const int index = static_cast<int>(
-            SendMessageW(m_ctlFiles, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        if (index < 0) continue;
-        std::wstring size = WidenAnsi(line.displaySize);
-        wchar_t kind[2] = {static_cast<wchar_t>(line.kind), 0};
-        LVITEMW sub = {};
-        sub.iSubItem = 1;
-        sub.pszText = &size[0];
-        SendMessageW(m_ctlFiles, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
-        sub.iSubItem = 2;
-        sub.pszText = kind;
-        SendMessageW(m_ctlFiles, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
-    }
-    SendMessageW(m_ctlFiles, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(m_ctlFiles, LVM_SETITEMCOUNT, m_model.Listing().size(), 0);
     InvalidateRect(m_ctlFiles, nullptr, TRUE);
 }
 
 void UploadSelect::ClearFileList() {
-    // The records belong to the model's listing, which the next listing or
-    // the dialog object's end releases; the lines only point at them.
+    // The lines are the model's: the list holds only their count and
+    // selection, which this drops.
     if (m_ctlFiles) SendMessageW(m_ctlFiles, LVM_DELETEALLITEMS, 0, 0);
 }
 
@@ -289,15 +272,55 @@ int UploadSelect::FirstSelected() const {
                                          MAKELPARAM(LVNI_SELECTED, 0)));
 }
 
-void UploadSelect::OnLineIcon(NMLVDISPINFOW& request) {
-    // Only the icon is answered: the focused state stays a callback state
-    // that is never reported.
-    if (!(request.item.mask & LVIF_IMAGE) || request.item.lParam < 0) return;
-    const auto line = static_cast<std::size_t>(request.item.lParam);
-    if (line >= m_model.Listing().size()) return;
-    request.item.iImage = m_model.Listing()[line].kind == kKindParent ? m_nParentImage
-                                                                    : ListIcon(m_model.IconOf(line));
-    request.item.mask |= LVIF_DI_SETITEM;
+void UploadSelect::OnLineInfo(NMLVDISPINFOW& request) {
+    // The focused state stays a callback state that is never reported.
+    LVITEMW& item = request.item;
+    const auto& listing = m_model.Listing();
+    const bool known = item.iItem >= 0 && static_cast<std::size_t>(item.iItem) < listing.size();
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        std::wstring text;
+        if (known) {
+            const FolderEntry& line = listing[static_cast<std::size_t>(item.iItem)];
+            text = item.iSubItem == 0   ? WidenAnsi(line.name)
+                   : item.iSubItem == 1 ? WidenAnsi(line.displaySize)
+                   : item.iSubItem == 2 ? std::wstring(1, static_cast<wchar_t>(line.kind))
+                                        : std::wstring();
+        }
+        lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+    }
+    if ((item.mask & LVIF_IMAGE) && known) {
+        const auto line = static_cast<std::size_t>(item.iItem);
+        // Icons are looked up as lines are first shown.
+        item.iImage = listing[line].kind == kKindParent ? m_nParentImage : ListIcon(m_model.IconOf(line));
+    }
+}
+
+LRESULT UploadSelect::FindLine(const LVFINDINFOW& find, int start) const {
+    // Typed prefixes (LVFI_PARTIAL) and whole names, without regard to case,
+    // as the list view matches lines it holds itself.
+    if (!(find.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.psz) return -1;
+    const bool prefix = (find.flags & LVFI_PARTIAL) != 0;
+    std::wstring wanted = find.psz;
+    if (wanted.empty() || wanted.size() >= MAX_PATH) return -1;
+    CharLowerBuffW(&wanted[0], static_cast<DWORD>(wanted.size()));
+    const auto& listing = m_model.Listing();
+    const int count = static_cast<int>(listing.size());
+    if (start < 0 || start >= count) start = 0;
+    wchar_t name[MAX_PATH + 1];
+    for (int pass = 0; pass < 2; ++pass) {
+        const int from = pass ? 0 : start, to = pass ? start : count;
+        for (int i = from; i < to; ++i) {
+            const std::string& text = listing[static_cast<std::size_t>(i)].name;
+            const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), name,
+                                                   MAX_PATH);
+            if (length < static_cast<int>(wanted.size()) || (!prefix && length != static_cast<int>(wanted.size())))
+                continue;
+            CharLowerBuffW(name, static_cast<DWORD>(wanted.size()));
+            if (!wmemcmp(name, wanted.c_str(), wanted.size())) return i;
+        }
+        if (!(find.flags & LVFI_WRAP)) break;
+    }
+    return -1;
 }
 
 void UploadSelect::OnRootChange() {
@@ -311,14 +334,9 @@ void UploadSelect::OnRootChange() {
 
 void UploadSelect::OnListDoubleClick() {
     const int first = FirstSelected();
-    if (first < 0) return;
-    LVITEMW item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = first;
-    if (!SendMessageW(m_ctlFiles, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return;
     const auto& listing = m_model.Listing();
-    if (item.lParam < 0 || static_cast<std::size_t>(item.lParam) >= listing.size()) return;
-    const FolderEntry& line = listing[static_cast<std::size_t>(item.lParam)];
+    if (first < 0 || static_cast<std::size_t>(first) >= listing.size()) return;
+    const FolderEntry& line = listing[static_cast<std::size_t>(first)];
     if (line.kind == kKindFile) return;
     const std::string name = line.name;
     m_model.OpenEntry(line.kind, name);
@@ -334,15 +352,11 @@ void UploadSelect::OnAddSelected() {
     const HWND add = GetDlgItem(m_hWnd, IDC_ADD_SELECTED);
     EnableWindow(add, FALSE);
 
+    // A line's index is its place in the listing.
     std::vector<int> selected;
     for (; index >= 0; index = static_cast<int>(SendMessageW(m_ctlFiles, LVM_GETNEXTITEM, index,
-                                                             MAKELPARAM(LVNI_SELECTED, 0)))) {
-        LVITEMW item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = index;
-        if (SendMessageW(m_ctlFiles, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-            selected.push_back(static_cast<int>(item.lParam));
-    }
+                                                             MAKELPARAM(LVNI_SELECTED, 0))))
+        selected.push_back(index);
     // The page's handler runs inside each report; its result does not stop the press.
     m_reporting = true;
     ReportSelected(m_model, selected,

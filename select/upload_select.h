@@ -45,7 +45,8 @@ private:
     void OnAddSelected();
     void OnRootChange();
     void OnListDoubleClick();
-    void OnLineIcon(NMLVDISPINFOW& request);
+    void OnLineInfo(NMLVDISPINFOW& request);
+    LRESULT FindLine(const LVFINDINFOW& find, int start) const;
     void ListFolder();
     void ShowListing();
     void ClearFileList();

@@ -126,8 +126,8 @@ TEST_F(Browse, ListingIsParentThenFoldersThenFilesInEnumerationOrder) {
     At("C:\\", "C:\\A");
     EXPECT_EQ(Names(model), (std::vector<std::string>{" ..", "Y", "B", "z.txt", "b.txt"}));
     EXPECT_EQ(Kinds(model), "01122");
-    // Each pass enumerates the folder from the start.
-    EXPECT_EQ(fs.patterns, (std::vector<std::string>{"C:\\A\\*.*", "C:\\A\\*.*"}));
+    // One read of the folder gives both groups.
+    EXPECT_EQ(fs.patterns, (std::vector<std::string>{"C:\\A\\*.*"}));
 }
 
 TEST_F(Browse, RecordsHoldFullPathAndDecimalSize) {
@@ -152,33 +152,27 @@ TEST_F(Browse, RecordsHoldFullPathAndDecimalSize) {
     EXPECT_STREQ(sub->record->path, "C:\\A\\Sub");
     EXPECT_STREQ(sub->record->size, "-1");
     EXPECT_EQ(sub->displaySize, "");
-    EXPECT_EQ(sub->icon, 7);
+    EXPECT_EQ(model.IconOf(1), 7);
 
     const auto* empty = Line(model, "empty.txt");
     ASSERT_NE(empty, nullptr);
     EXPECT_STREQ(empty->record->size, "0");
     EXPECT_EQ(empty->displaySize, "fmt 0");
-    EXPECT_EQ(empty->icon, 0);
+    EXPECT_EQ(model.IconOf(2), 0);
 
     const auto* big = Line(model, "big.iso");
     ASSERT_NE(big, nullptr);
     EXPECT_STREQ(big->record->path, "C:\\A\\big.iso");
     EXPECT_STREQ(big->record->size, "5000000000");
     EXPECT_EQ(big->displaySize, "fmt 5000000000");
-    EXPECT_EQ(big->icon, 9);
+    EXPECT_EQ(model.IconOf(3), 9);
 }
 
-// A big folder: the listing looks up icons for its first lines only; the
-// rest come when asked. Files of one type share one look-up (extensions
+// Icons are looked up only when asked. Files of one type share one look-up (extensions
 // without regard to ASCII case); folders, programs and the like are looked
 // up by path.
 TEST_F(Browse, IconsAreLookedUpWhenAskedAndSharedByType) {
     fs.AddDrive('C', kDriveFixed, "C");
-    std::vector<std::string> first;
-    for (std::size_t i = 0; i < kIconsWithListing; ++i) {
-        first.push_back("C:\\d" + std::to_string(i));
-        fs.AddFolder(first.back());
-    }
     fs.typeIcons = {{".txt", 11}, {"", 12}, {".\xB0\x41", 13}, {".\xB0\x61", 14}};
     struct Case {
         std::string name;
@@ -204,12 +198,12 @@ TEST_F(Browse, IconsAreLookedUpWhenAskedAndSharedByType) {
         fs.icons[path] = 100 + static_cast<int>(i);
     }
     At("C:\\", "C:\\");
-    EXPECT_EQ(fs.iconLookups, first) << "only the first lines come with the listing";
+    EXPECT_TRUE(fs.iconLookups.empty()) << "no icon comes with the listing";
 
     fs.iconLookups.clear();
     std::vector<std::string> byPath;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const int line = static_cast<int>(kIconsWithListing + i);
+        const int line = static_cast<int>(i);
         ASSERT_EQ(model.Listing().at(line).name, cases[i].name);
         const int own = 100 + static_cast<int>(i);
         EXPECT_EQ(model.IconOf(line), cases[i].shared ? cases[i].shared : own) << cases[i].name;
@@ -232,21 +226,17 @@ TEST_F(Browse, IconsAreLookedUpWhenAskedAndSharedByType) {
 TEST_F(Browse, IconLookUpThatReplacesTheListingLeavesTheNewOneIntact) {
     fs.AddDrive('C', kDriveFixed, "C");
     fs.AddFolder("C:\\A");
-    for (std::size_t i = 0; i < kIconsWithListing; ++i) {
-        fs.AddFile("C:\\f" + std::to_string(i), 1);
-        fs.AddFile("C:\\A\\a" + std::to_string(i), 1);
-    }
-    // Line kIconsWithListing, the first asked for later, in both listings.
-    fs.icons["C:\\f" + std::to_string(kIconsWithListing - 1)] = 7;
-    fs.icons["C:\\A\\a" + std::to_string(kIconsWithListing - 1)] = 9;
+    fs.AddFile("C:\\f", 1);  // line 1 in both listings
+    fs.AddFile("C:\\A\\a", 1);
+    fs.icons = {{"C:\\f", 7}, {"C:\\A\\a", 9}};
     At("C:\\", "C:\\");
     fs.duringIconLookup = [&] {
         fs.duringIconLookup = nullptr;
         model.OpenEntry(kKindFolder, "A");
     };
-    EXPECT_EQ(model.IconOf(kIconsWithListing), 7);
+    EXPECT_EQ(model.IconOf(1), 7);
     ASSERT_EQ(model.WebPath(), "C:\\A");
-    EXPECT_EQ(model.IconOf(kIconsWithListing), 9);
+    EXPECT_EQ(model.IconOf(1), 9);
 }
 
 TEST_F(Browse, UnreadableFolderListsOnlyTheParentEntry) {

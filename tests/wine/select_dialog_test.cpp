@@ -23,6 +23,7 @@ namespace {
 const std::wstring kRoot = L"C:\\trvsel";
 const std::wstring kWorked = kRoot + L"\\예제";
 const std::wstring kMixed = kRoot + L"\\혼합";
+const std::wstring kMany = kRoot + L"\\여럿";  // more lines than the list shows
 
 std::string Ansi(const std::wstring& text) {
     const int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -49,7 +50,9 @@ protected:
              MakeFile(kMixed + L"\\시스템.sys", 1, FILE_ATTRIBUTE_SYSTEM) &&
              MakeFolder(kMixed + L"\\숨김폴더") && MakeFile(kMixed + L"\\숨김폴더\\안보임.txt", 2) &&
              MakeFolder(kMixed + L"\\시스템폴더") && MakeFile(kMixed + L"\\시스템폴더\\안.txt", 3) &&
-             MakeFolder(kMixed + L"\\빈폴더") && MakeFile(kMixed + L"\\보통.txt", 4);
+             MakeFolder(kMixed + L"\\빈폴더") && MakeFile(kMixed + L"\\보통.txt", 4) && MakeFolder(kMany);
+        for (int i = 100; i < 130; ++i)  // File00.txt to File29.txt
+            ok = ok && MakeFile(kMany + L"\\File" + std::to_wstring(i).substr(1) + L".txt", 1);
         // Folder attributes last: a hidden folder's contents are made first.
         ok = ok && MakeFolder(kMixed + L"\\숨김폴더", FILE_ATTRIBUTE_HIDDEN) &&
              MakeFolder(kMixed + L"\\시스템폴더", FILE_ATTRIBUTE_SYSTEM);
@@ -378,6 +381,65 @@ TEST_F(SelectDialog, RealDoubleClickOnAFolderEntersIt) {
         after = Text(GetDlgItem(dialog, IDC_PATH));
     });
     EXPECT_EQ(after, kWorked + L"\\문서");
+}
+
+// A click on a line as the user makes it, with MK_SHIFT or MK_CONTROL.
+void Click(HWND list, int line, WPARAM keys = 0) {
+    SendMessageW(list, LVM_ENSUREVISIBLE, line, FALSE);
+    RECT rect = {LVIR_LABEL, 0, 0, 0};
+    SendMessageW(list, LVM_GETITEMRECT, line, reinterpret_cast<LPARAM>(&rect));
+    const LPARAM at = MAKELPARAM(rect.left + 4, (rect.top + rect.bottom) / 2);
+    SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+    SendMessageW(list, WM_LBUTTONUP, keys, at);
+}
+
+// The list keeps no lines of its own: lines picked in the list view's own ranges, beyond the lines ever
+// drawn, each reach the page once in listing order, and a selection does not outlive its listing.
+TEST_F(SelectDialog, ClickedRangesAndPicksReportEachLineOnceAndDieWithTheListing) {
+    // Clicks (line, keys; 30 is the last line), then perhaps a double-click, then the add button.
+    struct Row { const char* attack; std::vector<std::pair<int, WPARAM>> clicks; bool open; std::vector<int> lines; };
+    std::vector<int> files;
+    for (int line = 1; line <= 30; ++line) files.push_back(line);
+    const Row rows[] = {
+        {"range from the parent entry over lines never drawn", {{0, 0}, {30, MK_SHIFT}}, false, files},
+        {"lines picked apart, out of order", {{25, 0}, {3, MK_CONTROL}, {7, MK_CONTROL}}, false, {3, 7, 25}},
+        {"selection carried into the next listing", {{0, 0}, {30, MK_SHIFT}}, true, {}},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(SetRemembered(L"C:\\", kMany));
+        std::vector<std::wstring> names;
+        RunDialog(&sink, [&](HWND dialog) {
+            names = Column(List(dialog), 0);
+            for (const auto& click : row.clicks) Click(List(dialog), click.first, click.second);
+            if (row.open) DoubleClick(dialog, 0);
+            PressAdd(dialog);
+        });
+        std::vector<Triple> expected;
+        for (int line : row.lines) expected.push_back({kMany + L"\\" + names.at(line), L"1", L"-1"});
+        EXPECT_EQ(sink.Take(), expected) << row.attack;
+    }
+}
+
+// Typing a name's first letters selects its line, in either case, Korean too.
+TEST_F(SelectDialog, TypedPrefixSelectsTheLineItNamesOrNothing) {
+    struct Row { const char* attack; const std::wstring& folder; int clicked; const wchar_t* typed;
+                 const wchar_t* selected; };
+    const Row rows[] = {
+        {"prefix in mixed case, longer than its first letter", kMany, 0, L"fILE1", L"File10.txt"},
+        {"Korean prefix", kWorked, 2, L"문", L"문서"},
+        {"no line starts so: the selection stays", kWorked, 1, L"q", L"문서"},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(SetRemembered(L"C:\\", row.folder));
+        std::wstring selected = L"<none>";
+        RunDialog(&sink, [&](HWND dialog) {
+            Click(List(dialog), row.clicked);
+            for (const wchar_t* c = row.typed; *c; ++c) SendMessageW(List(dialog), WM_CHAR, *c, 1);
+            const auto line = SendMessageW(List(dialog), LVM_GETNEXTITEM, -1, LVNI_SELECTED);
+            if (line >= 0) selected = Column(List(dialog), 0).at(line);
+        });
+        EXPECT_EQ(selected, row.selected) << row.attack;
+    }
 }
 
 TEST_F(SelectDialog, EnterInTheListActsAsTheAddButton) {
