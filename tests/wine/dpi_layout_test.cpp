@@ -69,25 +69,20 @@ void CheckLayout(HWND dialog, int fontHeight) {
     }
 }
 
-// The row's dialog, shown by this program: a window of that caption left by another is not it.
-HWND OwnDialog(const wchar_t* caption) {
-    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", caption));) {
-        DWORD pid = 0;
-        if (GetWindowThreadProcessId(w, &pid) && pid == GetCurrentProcessId() && IsWindowVisible(w)) return w;
-    }
-    return nullptr;
-}
-
 // Opens the row's dialog here and checks it on a second thread once it shows; then closes it, and
 // the failure box of a closed download.
 void Check(const Row& row) {
     const wchar_t* caption = row.select ? L"파일/폴더 선택창" : L"타르보스크 프로그램 설치";
     std::atomic<bool> closed{false};
+    const DWORD mainThread = GetCurrentThreadId();
     std::thread user([&] {
         SCOPED_TRACE(std::string(row.fault) + " at " + std::to_string(row.dpi) + " DPI");
         HWND d = nullptr;
-        EXPECT_TRUE(winetest::WaitUntil([&] { return (d = OwnDialog(caption)) != nullptr; }, 30000));
-        if (d && row.movedTo) {
+        if (!winetest::WaitUntil([&] { return (d = FindWindowW(L"#32770", caption)) && IsWindowVisible(d); }, 30000)) {
+            ADD_FAILURE() << "no dialog";  // and end the modal loop, whatever it waits on, rather than hang the run
+            return void(PostThreadMessageW(mainThread, WM_QUIT, 0, 0));
+        }
+        if (row.movedTo) {
             RECT want, now;
             GetWindowRect(d, &want);
             want.right = want.left + MulDiv(want.right - want.left, row.movedTo, row.dpi);
@@ -97,7 +92,7 @@ void Check(const Row& row) {
             if (row.forged) SendMessageW(d, WM_DPICHANGED, MAKEWPARAM(9999, 9999), reinterpret_cast<LPARAM>(&want));
             EXPECT_TRUE(GetWindowRect(d, &now) && EqualRect(&now, &want) != row.forged) << "the suggested rectangle";
         }
-        if (HWND list = d ? GetDlgItem(d, IDC_FILES) : nullptr) {
+        if (HWND list = GetDlgItem(d, IDC_FILES)) {
             EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), MulDiv(300, row.icon, 16));
             auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
             int cx = 0, cy = 0;
@@ -115,12 +110,10 @@ void Check(const Row& row) {
             DeleteDC(memory);
             DeleteObject(canvas);
         }
-        if (d) CheckLayout(d, row.font);
-        if (d) PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);
-        for (HWND box; !closed; Sleep(50)) {
-            if (!d && (d = OwnDialog(caption))) PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);  // late: close it all the same
+        CheckLayout(d, row.font);
+        PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);
+        for (HWND box; !closed; Sleep(50))
             if ((box = FindWindowW(L"#32770", L"알림"))) PostMessageW(box, WM_COMMAND, IDOK, 0);
-        }
     });
     selecttest::RecordingSink sink;
     row.select ? UploadSelect(&sink).DoModal(nullptr) : FileUpdateWindow().DoModal(nullptr);
