@@ -74,14 +74,11 @@ void CheckLayout(HWND dialog, int fontHeight) {
 void Check(const Row& row) {
     const wchar_t* caption = row.select ? L"파일/폴더 선택창" : L"타르보스크 프로그램 설치";
     std::atomic<bool> closed{false};
-    const DWORD mainThread = GetCurrentThreadId();
-    std::thread user([&] {
+    std::thread user([&, main = GetCurrentThreadId()] {
         SCOPED_TRACE(std::string(row.fault) + " at " + std::to_string(row.dpi) + " DPI");
         HWND d = nullptr;
-        if (!winetest::WaitUntil([&] { return (d = FindWindowW(L"#32770", caption)) && IsWindowVisible(d); }, 30000)) {
-            ADD_FAILURE() << "no dialog";  // and end the modal loop, whatever it waits on, rather than hang the run
-            return void(PostThreadMessageW(mainThread, WM_QUIT, 0, 0));
-        }
+        const bool shown = winetest::WaitUntil([&] { return (d = FindWindowW(L"#32770", caption)) && IsWindowVisible(d); }, 30000);
+        ASSERT_TRUE(shown || !PostThreadMessageW(main, WM_QUIT, 0, 0));  // none: the row fails and its modal loop ends
         if (row.movedTo) {
             RECT want, now;
             GetWindowRect(d, &want);
