@@ -125,7 +125,9 @@ void RunRowsAt(UINT dpi) {
     const std::string temp = winetest::BuildDir() + "\\dpi-temp";
     winetest::SetEnv("TMP", temp.c_str());
     DeleteFileA((winetest::InstallDir() + "ver.ini").c_str());
-    ASSERT_TRUE(winetest::MakeFolder(temp) && winetest::SwitchUpdateServer("trickle=setup.exe\n"));
+    // The version file served is this test's own, not one an earlier test left (the build puts setup.exe there).
+    ASSERT_TRUE(winetest::MakeFolder(temp) && winetest::SwitchUpdateServer("trickle=setup.exe\n") &&
+                winetest::WriteFileBytes(winetest::BuildDir() + "\\update-server\\client\\ver.ini", "TARVOSK client 2.4.1\r\n"));
     for (const Row& row : kRows)
         if (row.dpi == dpi) Check(row);
     winetest::SwitchUpdateServer("");
