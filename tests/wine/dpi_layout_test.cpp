@@ -75,7 +75,7 @@ void Check(const Row& row) {
     const wchar_t* caption = row.select ? L"파일/폴더 선택창" : L"타르보스크 프로그램 설치";
     std::atomic<bool> closed{false};
     std::thread user([&, main = GetCurrentThreadId()] {
-        SCOPED_TRACE(std::string(row.fault) + " at " + std::to_string(row.dpi) + " DPI");
+        SCOPED_TRACE(std::string(row.select ? "selection: " : "install: ") + row.fault + " at " + std::to_string(row.dpi) + " DPI");
         HWND d = nullptr;
         const bool shown = winetest::WaitUntil([&] { return (d = FindWindowW(L"#32770", caption)) && IsWindowVisible(d); }, 30000);
         ASSERT_TRUE(shown || !PostThreadMessageW(main, WM_QUIT, 0, 0));  // none: the row fails and its modal loop ends
