@@ -90,8 +90,7 @@ UniqueBitmap ParentPicture(int size) {
 // else the largest. The shell keeps them for the process's life: borrowed.
 HIMAGELIST ShellIcons(int size) {
     using GetImageListFn = HRESULT(WINAPI*)(int, REFIID, void**);
-    static const auto getImageList = reinterpret_cast<GetImageListFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"shell32.dll"), "SHGetImageList")));
+    static const auto getImageList = ProcIn<GetImageListFn>(GetModuleHandleW(L"shell32.dll"), "SHGetImageList");
     static const IID kIImageList = {
         0x46eb5926, 0x582e, 0x4017, {0x9f, 0xdf, 0xe8, 0x99, 0x8d, 0xaa, 0x09, 0x50}};
     SHFILEINFOA info = {};
@@ -391,9 +390,7 @@ void UploadSelect::MakeImages(UINT dpi) {
     HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 16, 16);
     if (images) {
         // Index 0 is the picture's, kept blank when it cannot be had.
-        UniqueBitmap parent = ParentPicture(size);
-        if (!parent || ImageList_AddMasked(images, parent.get(), kMagenta) != 0)
-            ImageList_SetImageCount(images, 1);
+        if (UniqueBitmap parent = ParentPicture(size)) ImageList_AddMasked(images, parent.get(), kMagenta);
         int count = 1;
         for (const auto& known : m_iconOf) count = std::max(count, known.second + 1);
         ImageList_SetImageCount(images, static_cast<UINT>(count));

@@ -29,6 +29,12 @@
 
 namespace trv {
 
+// An export that newer Windows or Wine may lack: null when the module or the export is missing.
+template <typename Function>
+Function ProcIn(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
 // The last Win32 error as an HRESULT, never a success code.
 inline HRESULT LastErrorAsHresult() {
     const DWORD error = GetLastError();

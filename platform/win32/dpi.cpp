@@ -1,14 +1,14 @@
 #include "platform/win32/dpi.h"
 
+#include "platform/win32/com_util.h"
+
 namespace trv {
 
 namespace {
 
 template <typename Function>
 Function UserFunction(const char* name) {
-    HMODULE user = GetModuleHandleW(L"user32.dll");
-    return user ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user, name)))
-                : nullptr;
+    return ProcIn<Function>(GetModuleHandleW(L"user32.dll"), name);
 }
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -40,9 +40,7 @@ UINT WindowDpi(HWND window) {
     // per-monitor aware host such as IE, the system's or 96 for the others).
     // From the system folder only, never from beside the host; kept loaded.
     static const HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    static const auto forMonitor = shcore ? reinterpret_cast<GetDpiForMonitorFn>(reinterpret_cast<void*>(
-                                                GetProcAddress(shcore, "GetDpiForMonitor")))
-                                          : nullptr;
+    static const auto forMonitor = ProcIn<GetDpiForMonitorFn>(shcore, "GetDpiForMonitor");
     UINT x = 0, y = 0;
     if (forMonitor && window &&
         SUCCEEDED(forMonitor(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) && y)

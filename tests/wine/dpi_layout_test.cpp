@@ -94,18 +94,16 @@ void Check(const Row& row) {
             auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
             int cx = 0, cy = 0;
             EXPECT_TRUE(ImageList_GetIconSize(images, &cx, &cy) && cx == row.icon && cy == row.icon);
-            LVITEMW parent = {};  // line 0: its picture drawn on white, green on the arrow's shaft
-            parent.mask = LVIF_IMAGE;
+            LVITEMW parent = {LVIF_IMAGE};  // line 0: its picture drawn on white, green on the arrow's shaft
             SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&parent));
             HDC memory = CreateCompatibleDC(nullptr);
-            HBITMAP canvas = CreateBitmap(cx, cx, 1, 32, nullptr);
-            SelectObject(memory, canvas);
+            const HGDIOBJ before = SelectObject(memory, CreateBitmap(cx, cx, 1, 32, nullptr));
             PatBlt(memory, 0, 0, cx, cx, WHITENESS);
             ImageList_Draw(images, parent.iImage, memory, 0, 0, ILD_NORMAL);
             EXPECT_EQ(GetPixel(memory, cx / 2, cx * 10 / 16), RGB(32, 128, 48)) << "the parent picture";
             EXPECT_EQ(GetPixel(memory, 0, 0), RGB(255, 255, 255)) << "its magenta transparent";
+            DeleteObject(SelectObject(memory, before));
             DeleteDC(memory);
-            DeleteObject(canvas);
         }
         CheckLayout(d, row.font);
         PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -366,31 +366,27 @@ TEST_F(SelectDialog, DoubleClickUsesFirstSelectedLineAndIgnoresFiles) {
     EXPECT_EQ(sink.Count(), 0u);
 }
 
-TEST_F(SelectDialog, RealDoubleClickOnAFolderEntersIt) {
-    std::wstring after;
-    RunDialog(&sink, [&](HWND dialog) {
-        HWND list = List(dialog);
-        RECT line = {LVIR_LABEL, 0, 0, 0};
-        SendMessageW(list, LVM_GETITEMRECT, LineOf(list, L"문서"), reinterpret_cast<LPARAM>(&line));
-        const LPARAM at = MAKELPARAM(line.left + 4, (line.top + line.bottom) / 2);
-        SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        SendMessageW(list, WM_LBUTTONUP, 0, at);
-        SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-        SendMessageW(list, WM_LBUTTONUP, 0, at);
-        WaitUntil([&] { return Text(GetDlgItem(dialog, IDC_PATH)) != kWorked; }, 3000);
-        after = Text(GetDlgItem(dialog, IDC_PATH));
-    });
-    EXPECT_EQ(after, kWorked + L"\\문서");
-}
-
-// A click on a line as the user makes it, with MK_SHIFT or MK_CONTROL.
-void Click(HWND list, int line, WPARAM keys = 0) {
+// A click on a line as the user makes it, with MK_SHIFT or MK_CONTROL; a double-click if asked.
+void Click(HWND list, int line, WPARAM keys = 0, bool twice = false) {
     SendMessageW(list, LVM_ENSUREVISIBLE, line, FALSE);
     RECT rect = {LVIR_LABEL, 0, 0, 0};
     SendMessageW(list, LVM_GETITEMRECT, line, reinterpret_cast<LPARAM>(&rect));
     const LPARAM at = MAKELPARAM(rect.left + 4, (rect.top + rect.bottom) / 2);
     SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
     SendMessageW(list, WM_LBUTTONUP, keys, at);
+    if (!twice) return;
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON | keys, at);
+    SendMessageW(list, WM_LBUTTONUP, keys, at);
+}
+
+TEST_F(SelectDialog, RealDoubleClickOnAFolderEntersIt) {
+    std::wstring after;
+    RunDialog(&sink, [&](HWND dialog) {
+        Click(List(dialog), LineOf(List(dialog), L"문서"), 0, true);
+        WaitUntil([&] { return Text(GetDlgItem(dialog, IDC_PATH)) != kWorked; }, 3000);
+        after = Text(GetDlgItem(dialog, IDC_PATH));
+    });
+    EXPECT_EQ(after, kWorked + L"\\문서");
 }
 
 // The list keeps no lines of its own: lines picked in the list view's own ranges, beyond the lines ever
